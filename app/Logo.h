@@ -1,0 +1,5 @@
+#pragma once
+#include <QPixmap>
+
+// The maker's logo, drawn at the given edge length in pixels.
+QPixmap vekLogo(int size);

@@ -1,0 +1,42 @@
+#include "app/TranscriptBox.h"
+
+#include <QFontDatabase>
+#include <QScrollBar>
+
+TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+}
+
+void TranscriptBox::setBytes(const QByteArray &bytes)
+{
+    if (bytes == m_bytes)
+        return;
+    m_bytes = bytes;
+    setPlainText(displayText(bytes));
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+QString TranscriptBox::displayText(const QByteArray &bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            out += QLatin1Char('\n');
+            ++i;
+        } else if (c < 0x20) {
+            out += QChar(0x2400 + c); // control pictures: STX as a visible symbol
+        } else if (c == 0x7f) {
+            out += QChar(0x2421);
+        } else {
+            out += QChar(c); // Latin-1: one character per byte
+        }
+    }
+    return out;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The few places where the main window reaches the desktop: the system beep,
+// the Yes/No/Cancel question box, running the port settings dialog, the help
+// viewer and the end of the program. Tests replace them with their own.
+
+#include <QString>
+
+class QWidget;
+class frmPorts;
+
+class UiSeams
+{
+public:
+    enum Answer { Yes, No, Cancel };
+
+    virtual ~UiSeams() = default;
+    virtual void beep();
+    // A modal question with Yes (default), No and Cancel and no icon.
+    virtual Answer askYesNoCancel(QWidget *parent, const QString &text, const QString &title);
+    // Shows the port settings dialog modally until the user leaves it.
+    virtual void runPortsDialog(frmPorts &dialog);
+    // Opens a help document with the desktop's viewer; never blocks.
+    virtual void showHelp(QWidget *parent, const QString &path);
+    // Ends the program after the main window has closed.
+    virtual void endProgram();
+};

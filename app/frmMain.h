@@ -1,0 +1,225 @@
+#pragma once
+// The main window: every control, the state all handlers share, and the
+// handlers themselves. Handlers are implemented in the folder of their
+// subsystem (serial/, modes/, exchange/, cmdtable/, loops/); this header is
+// the one place that declares them.
+
+#include "exchange/RxWait.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class PortObject;
+class TranscriptBox;
+class UiSeams;
+class frmPorts;
+
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // The window uses the given port object and desktop seams; either may be
+    // null, and then the real serial port and the real desktop are used.
+    explicit frmMain(PortObject *port = nullptr, UiSeams *seams = nullptr, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // ---- Controls outside frames
+    QLabel *Label1 = nullptr;
+    QLabel *ImageVek = nullptr;
+    QPushButton *cmdInit = nullptr;
+    QPushButton *cmdHelp = nullptr;
+    QPushButton *cmdExit = nullptr;
+    QLineEdit *txtRev = nullptr;
+    QLabel *lblSCPI = nullptr;
+    QLabel *lblX328 = nullptr;
+    QLabel *lblXOnXoff = nullptr;
+    QPlainTextEdit *txtERROR = nullptr;
+    QLabel *lblCount = nullptr;
+    QLineEdit *txtCount = nullptr;
+    QLabel *lblLine = nullptr; // which device the line goes to (simulator shown plainly)
+    PortObject *MSComm1 = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    // ---- Frames and their controls
+    QGroupBox *Frame2 = nullptr;
+    QLineEdit *txtAddr = nullptr;
+    QPushButton *cmdSet = nullptr;
+    QGroupBox *frmReset = nullptr;
+    QPushButton *cmdSCPI = nullptr;
+    QGroupBox *frmDisconnect = nullptr;
+    QPushButton *cmdDisconnect = nullptr;
+    QGroupBox *frmXonXoff = nullptr;
+    QPushButton *cmdXonXoff = nullptr;
+    QGroupBox *frmDevCmd = nullptr;
+    QComboBox *combCmd = nullptr;
+    QPushButton *cmdSend = nullptr;
+    QLabel *cmdLbl = nullptr;
+    QGroupBox *frmDevResp = nullptr;
+    QComboBox *combQuery = nullptr;
+    QPushButton *cmdQuery = nullptr;
+    QCheckBox *ckNAK = nullptr;
+    QCheckBox *ckByteCnt = nullptr;
+    QLabel *lblQuery = nullptr;
+    TranscriptBox *txtResults = nullptr;
+    QGroupBox *frmCmdLp = nullptr;
+    QPushButton *cmdCmdtst = nullptr;
+    QPushButton *cmdCmdtstoff = nullptr;
+    QGroupBox *frmIDNLp = nullptr;
+    QPushButton *cmdQtst = nullptr;
+    QPushButton *cmdQtstOff = nullptr;
+    QGroupBox *frmTimer = nullptr;
+    QList<QRadioButton *> optTime; // members 0..4: 100 ms, 200 ms, 300 ms, 500 ms, 1 sec
+    QGroupBox *frmANSITable = nullptr;
+    QPushButton *cmdLdCmdTable = nullptr;
+    QPushButton *cmdRdCmdTable = nullptr;
+
+    frmPorts *portsDialog() const { return m_ports; }
+
+    // ---- Shared state (texts are byte strings, one byte per character)
+    QByteArray cmdMode;     // "SCPI", "X3.28" or "XonXoff"
+    bool AddrSetFlg = false;
+    QByteArray AddrStr;     // address character(s) sent before ENQ
+    QByteArray CmdStr;      // text of the last command or query sent
+    QByteArray OutStr;      // last framed string handed to Output
+    QByteArray Rdg;         // reply line of the last answered SCPI query
+    qint64 RdgAnswers = 0;  // how many SCPI queries have been answered (tells a fresh Rdg from a stale one)
+    QByteArray CRLFStr;     // transcript line break, CR LF
+    qint64 LpCount = 0;     // loop ticks served
+    int CMDloopFlg = 0;     // device command loop runs
+    int QloopFlg = 0;       // query loop runs
+
+    // ---- Reply wait tuning and bookkeeping
+    // Each poll waits at most this long for input before it processes events.
+    int pollPacingMicros = 100;
+    // Exchange in progress: another one asked for meanwhile is refused, a
+    // loop tick is skipped.
+    bool Busy() const { return m_busy > 0; }
+    qint64 skippedTicks() const { return m_skippedTicks; }
+    qint64 refusedRequests() const { return m_refused; }
+
+public slots:
+    // Application shell
+    void Form_Load();
+    void txtAddr_Change();
+    void combCmd_KeyPress(int keyAscii);
+    void combQuery_KeyPress(int keyAscii);
+    void cmdHelp_Click();
+    void cmdExit_Click();
+
+    // Serial link
+    void cmdInit_Click();
+    void Tdelay(double delaytime);
+
+    // Device language control
+    void cmdSCPI_Click();
+    void cmdSet_Click();
+    void cmdDisconnect_Click();
+    void cmdXonXoff_Click();
+
+    // Device transactions
+    void cmdSend_Click();
+    void cmdQuery_Click();
+
+    // ANSI command table
+    void cmdLdCmdTable_Click();
+    void cmdRdCmdTable_Click();
+
+    // Test loops
+    void cmdCmdtst_Click();
+    void cmdCmdtstoff_Click();
+    void cmdQtst_Click();
+    void cmdQtstOff_Click();
+    void optTime_Click(int index);
+    void Timer1_Timer();
+
+public:
+    // ---- Transcript and error box conventions
+    QByteArray resultsText() const;
+    void resultsReplace(const QByteArray &line);
+    void resultsAppend(const QByteArray &line);
+    void resultsRepaint();
+    QString errorText() const;
+    bool errorShown() const;
+    // Sets the error box, shows it, and beeps once unless told not to.
+    void reportError(const QString &message, bool beep = true);
+    void hideError();
+    void beep();
+
+    // ---- The reply wait: polls, each processing window events and reading
+    // all pending input, until a terminator is in the buffer or the count
+    // passes the limit.
+    RxResult RxWait(const QList<QByteArray> &terminators, qint64 limit);
+    // Reads and drops everything pending.
+    void drainInput();
+    // Writes one framed string and remembers it in OutStr.
+    void writeOut(const QByteArray &frame);
+    // Reports why a wait ended without its terminator for the non-timeout
+    // cases (overflow, lost port, ending program); returns true if it did.
+    bool reportWaitFailure(const RxResult &r);
+    // True when the port is open; otherwise reports the closed port.
+    bool requirePort();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class BusyScope;
+    void buildUi();
+    void onPortLost(const QString &reason);
+    void showLineTarget();
+    // Starts an operation for the one-exchange rule; false (and reported)
+    // when another one is waiting.
+    bool tryBegin();
+    void endOperation();
+    void performExit();
+
+    // Branches and steps of the exchanges (exchange/)
+    void sendScpi();
+    void sendX328();
+    void sendXonXoff();
+    void escapeToScpi();
+    void queryX328();
+    void queryXonXoff();
+    // The send and query actions without the busy check, for callers that
+    // already hold the line (table operations, loop ticks).
+    void runSend();
+    void runQuery();
+    // Takes the entry text, refilling it from CmdStr; false when there is
+    // nothing to send (reported).
+    bool takeEntry(QComboBox *box);
+
+    UiSeams *m_seams = nullptr;
+    bool m_ownSeams = false;
+    frmPorts *m_ports = nullptr;
+    int m_busy = 0;
+    qint64 m_skippedTicks = 0;
+    qint64 m_refused = 0;
+    bool m_exitRequested = false;
+    bool m_exiting = false;
+    QString m_lossMessage;
+};
+
+// Holds the line for one operation; releases it on every way out.
+class BusyScope
+{
+public:
+    explicit BusyScope(frmMain &w) : m_w(w) { ++m_w.m_busy; }
+    ~BusyScope() { m_w.endOperation(); }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    frmMain &m_w;
+};

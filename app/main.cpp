@@ -1,0 +1,16 @@
+#include "app/Logo.h"
+#include "app/frmMain.h"
+#include "sim/SimulatedLine.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("OrnaSerTest"));
+    QApplication::setWindowIcon(QIcon(vekLogo(64)));
+    installSimulatedLine();
+    frmMain w;
+    w.show();
+    return app.exec();
+}

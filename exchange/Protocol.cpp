@@ -1,0 +1,122 @@
+#include "exchange/Protocol.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+QByteArray framed(const char *head, const QByteArray &text, const char *tail)
+{
+    QByteArray out(head);
+    out += text;
+    out += tail;
+    return out;
+}
+} // namespace
+
+QByteArray FrameScpi(const QByteArray &text) { return text + Ctl::LF; }
+QByteArray FrameSelect(const QByteArray &text) { return framed("\x02= ", text, "\x03"); }
+QByteArray FramePoll(const QByteArray &text) { return framed("\x02? ", text, "\x03"); }
+QByteArray FrameXonCmd(const QByteArray &text) { return framed("= ", text, "\r"); }
+QByteArray FrameXonQuery(const QByteArray &text) { return framed("? ", text, "\r"); }
+QByteArray FrameDisconnect() { return QByteArray("\x10\x05", 2); }
+
+QByteArray ListCodes(const QByteArray &buffer, qint64 n)
+{
+    const qint64 count = std::clamp<qint64>(n, 0, buffer.size());
+    QByteArray out;
+    out.reserve(count * 5);
+    for (qint64 i = 0; i < count; ++i) {
+        out += SignedNumberText(static_cast<unsigned char>(buffer[i]));
+        out += ' ';
+    }
+    return out;
+}
+
+QByteArray ListNames(const QByteArray &buffer)
+{
+    QByteArray out;
+    out.reserve(buffer.size() * 2);
+    for (char c : buffer) {
+        switch (c) {
+        case Ctl::XOFF: out += "<Xoff>"; break;
+        case Ctl::XON: out += "<Xon>"; break;
+        case Ctl::CR: out += "<cr>"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+QByteArray ListCodesPlain(const QByteArray &buffer)
+{
+    QByteArray out;
+    out.reserve(buffer.size() * 4);
+    for (char c : buffer) {
+        out += QByteArray::number(static_cast<unsigned char>(c));
+        out += ' ';
+    }
+    return out;
+}
+
+double NumericValue(const QByteArray &text)
+{
+    QByteArray s;
+    s.reserve(text.size());
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\n')
+            s += c;
+    // Take the longest prefix that forms sign, digits, fraction, exponent.
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    if (i < n && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && s[i] >= '0' && s[i] <= '9') {
+        ++i;
+        ++digits;
+    }
+    if (i < n && s[i] == '.') {
+        ++i;
+        while (i < n && s[i] >= '0' && s[i] <= '9') {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0.0;
+    qsizetype end = i;
+    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (s[j] == '+' || s[j] == '-'))
+            ++j;
+        qsizetype expDigits = 0;
+        while (j < n && s[j] >= '0' && s[j] <= '9') {
+            ++j;
+            ++expDigits;
+        }
+        if (expDigits > 0)
+            end = j;
+    }
+    const QByteArray number = s.left(end);
+    bool ok = false;
+    const double v = number.toDouble(&ok); // C locale, whatever the user's
+    return ok && std::isfinite(v) ? v : 0.0;
+}
+
+QByteArray SignedNumberText(qint64 value)
+{
+    return value < 0 ? QByteArray::number(value) : ' ' + QByteArray::number(value);
+}
+
+qint64 PositionOf(const QByteArray &buffer, char c)
+{
+    return buffer.indexOf(c) + 1;
+}
+
+bool ContainsAny(const QByteArray &buffer, const QList<QByteArray> &terminators)
+{
+    for (const QByteArray &t : terminators)
+        if (!t.isEmpty() && buffer.contains(t))
+            return true;
+    return false;
+}

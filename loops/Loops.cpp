@@ -1,0 +1,95 @@
+#include "app/frmMain.h"
+
+#include "app/TranscriptBox.h"
+#include "serial/PortObject.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+void frmMain::cmdCmdtst_Click()
+{
+    if (combCmd->currentText().isEmpty()) {
+        beep();
+        resultsReplace("No command specified.  Enter a command before starting the Command Loop");
+        return;
+    }
+    CMDloopFlg = 1;
+    cmdCmdtstoff->setEnabled(true);
+    cmdCmdtst->setEnabled(false);
+}
+
+void frmMain::cmdCmdtstoff_Click()
+{
+    CMDloopFlg = 0;
+    if (QloopFlg == 0) {
+        txtCount->hide();
+        lblCount->hide();
+        LpCount = 0;
+    }
+    cmdCmdtstoff->setEnabled(false);
+    cmdCmdtst->setEnabled(true);
+}
+
+void frmMain::cmdQtst_Click()
+{
+    if (combQuery->currentText().isEmpty()) {
+        beep();
+        resultsReplace("No query specified.  Enter a command before starting the Command Loop");
+        return;
+    }
+    QloopFlg = 1;
+    cmdQtst->setEnabled(false);
+    cmdQtstOff->setEnabled(true);
+}
+
+void frmMain::cmdQtstOff_Click()
+{
+    QloopFlg = 0;
+    if (CMDloopFlg == 0) {
+        txtCount->hide();
+        lblCount->hide();
+        LpCount = 0;
+    }
+    cmdQtst->setEnabled(true);
+    cmdQtstOff->setEnabled(false);
+}
+
+void frmMain::optTime_Click(int index)
+{
+    static constexpr int intervals[] = {100, 200, 300, 500, 1000};
+    if (index < 0 || index >= int(std::size(intervals)))
+        return;
+    Timer1->setInterval(intervals[index]);
+}
+
+// One tick: the command exchange, then the query exchange, then one count.
+// A tick that falls due while an exchange waits, or while the port is closed,
+// is skipped and not counted: it would nest on the line or write to nothing.
+void frmMain::Timer1_Timer()
+{
+    if (CMDloopFlg == 0 && QloopFlg == 0) {
+        txtCount->hide();
+        LpCount = 0;
+        return;
+    }
+    if (m_busy > 0 || m_exiting || !MSComm1->PortOpen()) {
+        ++m_skippedTicks;
+        return;
+    }
+    {
+        BusyScope busy(*this);
+        if (CMDloopFlg == 1)
+            runSend();
+        if (QloopFlg == 1)
+            runQuery();
+    }
+    if (m_exiting)
+        return;
+    txtCount->show();
+    lblCount->show();
+    ++LpCount;
+    txtCount->setText(QString::number(LpCount));
+}

@@ -1,0 +1,10 @@
+#include "serial/PortSelection.h"
+
+int CommPortNum = 0;
+QString PortSettings;
+
+void resetPortSelection()
+{
+    CommPortNum = 0;
+    PortSettings.clear();
+}

@@ -1,0 +1,242 @@
+#include "serial/QtSerialPortObject.h"
+
+#include "serial/ComPortMap.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cerrno>
+#include <grp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPortObject::onError);
+}
+
+QtSerialPortObject::~QtSerialPortObject()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QtSerialPortObject::Settings(const QString &settings)
+{
+    QString why;
+    const auto parsed = parseLineSettings(settings, &why);
+    if (!parsed) {
+        m_error = why;
+        return false;
+    }
+    m_settings = *parsed;
+    m_settingsText = settings;
+    m_haveSettings = true;
+    return true;
+}
+
+bool QtSerialPortObject::PortOpen(bool open)
+{
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        return true;
+    }
+    if (m_port.isOpen())
+        return true;
+    QString why;
+    const QString path = ComPortMap::instance().resolve(m_commPort, &why);
+    if (path.isEmpty()) {
+        m_device.clear();
+        m_error = QStringLiteral("COM %1 could not be opened: %2").arg(m_commPort).arg(why);
+        return false;
+    }
+    const bool ok = openDevice(path);
+    if (!ok)
+        m_error = QStringLiteral("COM %1 (%2) could not be opened: %3").arg(m_commPort).arg(path, m_error);
+    return ok;
+}
+
+bool QtSerialPortObject::openDevice(const QString &path)
+{
+    m_device = path;
+    if (!m_haveSettings) {
+        m_error = QStringLiteral("no line settings were given");
+        return false;
+    }
+    m_lost = false;
+    m_lossQueued = false;
+    // Pseudo-terminals are not listed by the system, so the port is opened by
+    // name. Line parameters go in before open(): set afterwards they fail on
+    // devices that cannot do them.
+    m_port.setPortName(path);
+    m_port.setBaudRate(m_settings.baud);
+    m_port.setDataBits(m_settings.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8);
+    m_port.setParity(m_settings.parity == 'O'   ? QSerialPort::OddParity
+                     : m_settings.parity == 'E' ? QSerialPort::EvenParity
+                                                : QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_error = describeOpenFailure(m_port.error(), path);
+        m_port.clearError();
+        return false;
+    }
+    // Bytes that arrived while the port was closed are not part of any exchange.
+    m_port.clear();
+    m_port.clearError();
+    m_error.clear();
+    return true;
+}
+
+QString QtSerialPortObject::describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("no such device");
+    case QSerialPort::PermissionError: {
+        // The same error stands for "no permission" and "held by another
+        // program"; only the first is helped by a group membership.
+        const QByteArray native = QFile::encodeName(path);
+        if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+            struct stat st{};
+            QString group;
+            if (::stat(native.constData(), &st) == 0) {
+                if (const struct group *g = ::getgrgid(st.st_gid))
+                    group = QString::fromLocal8Bit(g->gr_name);
+            }
+            if (!group.isEmpty())
+                return QStringLiteral("permission denied; add your user to the group \"%1\" that owns the "
+                                      "device (sudo usermod -aG %1 $USER), then log in again")
+                    .arg(group);
+            return QStringLiteral("permission denied");
+        }
+        return QStringLiteral("the device is in use by another program");
+    }
+    case QSerialPort::OpenError:
+        return QStringLiteral("the port is already open");
+    case QSerialPort::UnsupportedOperationError:
+        return QStringLiteral("the device does not support these line settings");
+    default:
+        break;
+    }
+    const QString s = m_port.errorString();
+    return s.isEmpty() ? QStringLiteral("open failed") : s;
+}
+
+void QtSerialPortObject::RTSEnable(bool on)
+{
+    // A pseudo-terminal has no modem lines; that is no reason to fail.
+    if (m_port.isOpen() && !m_port.setRequestToSend(on))
+        m_port.clearError();
+}
+
+void QtSerialPortObject::DTREnable(bool on)
+{
+    if (m_port.isOpen() && !m_port.setDataTerminalReady(on))
+        m_port.clearError();
+}
+
+void QtSerialPortObject::Output(const QByteArray &data)
+{
+    if (!m_port.isOpen() || data.isEmpty())
+        return;
+    m_port.write(data);
+    // Hand the bytes to the driver now, without waiting for the event loop:
+    // callers may busy-wait right afterwards.
+    m_port.flush();
+}
+
+QByteArray QtSerialPortObject::Input()
+{
+    if (!m_port.isOpen())
+        return {};
+    // Qt moves bytes into its buffer only when events run; take what the
+    // driver holds now as well, so a read returns everything pending.
+    const int fd = int(m_port.handle());
+    if (fd >= 0) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0) {
+            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                QByteArray rest = m_port.readAll();
+                QString reason;
+                deviceGone(&reason);
+                markLost(reason);
+                return rest;
+            }
+            if (p.revents & POLLIN)
+                m_port.waitForReadyRead(0);
+        }
+    }
+    return m_port.readAll();
+}
+
+void QtSerialPortObject::waitForInput(int maxMicroseconds)
+{
+    if (!m_port.isOpen() || m_port.bytesAvailable() > 0)
+        return;
+    const int fd = int(m_port.handle());
+    if (fd < 0)
+        return;
+    pollfd p{fd, POLLIN, 0};
+    timespec ts{0, long(maxMicroseconds) * 1000L};
+    if (::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+        QString reason;
+        deviceGone(&reason);
+        markLost(reason);
+    }
+}
+
+bool QtSerialPortObject::deviceGone(QString *reason) const
+{
+    const int fd = int(m_port.handle());
+    if (fd < 0)
+        return false;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    if (p.revents & POLLNVAL) {
+        if (reason)
+            *reason = QStringLiteral("the device handle became invalid");
+        return true;
+    }
+    if (p.revents & (POLLHUP | POLLERR)) {
+        if (reason)
+            *reason = QFileInfo::exists(m_device) ? QStringLiteral("the far end hung up")
+                                                  : QStringLiteral("the device was removed");
+        return true;
+    }
+    return false;
+}
+
+void QtSerialPortObject::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
+        error == QSerialPort::UnsupportedOperationError)
+        return;
+    if (!m_port.isOpen() || m_lost)
+        return;
+    // Qt repeats read errors while the device is gone; confirm the loss and
+    // close once, outside this signal.
+    QString reason;
+    const bool gone = error == QSerialPort::ResourceError || deviceGone(&reason);
+    if (!gone)
+        return;
+    if (reason.isEmpty())
+        reason = QStringLiteral("the device was removed");
+    if (m_lossQueued)
+        return;
+    m_lossQueued = true;
+    QTimer::singleShot(0, this, [this, reason] { markLost(reason); });
+}
+
+void QtSerialPortObject::markLost(const QString &reason)
+{
+    if (m_lost || !m_port.isOpen())
+        return;
+    m_lost = true;
+    m_port.close();
+    m_port.clearError();
+    emit portLost(reason);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The port object over Qt SerialPort: bytes pass unchanged both ways, no flow
+// control, RTS and DTR asserted where the device has them.
+
+#include "serial/LineSettings.h"
+#include "serial/PortObject.h"
+
+#include <QSerialPort>
+
+class QtSerialPortObject : public PortObject
+{
+    Q_OBJECT
+public:
+    explicit QtSerialPortObject(QObject *parent = nullptr);
+    ~QtSerialPortObject() override;
+
+    void CommPort(int number) override { m_commPort = number; }
+    int CommPort() const override { return m_commPort; }
+    bool Settings(const QString &settings) override;
+    QString Settings() const override { return m_settingsText; }
+    void InputLen(int len) override { m_inputLen = len; }
+    bool PortOpen() const override { return m_port.isOpen(); }
+    bool PortOpen(bool open) override;
+    void RTSEnable(bool on) override;
+    void DTREnable(bool on) override;
+    void Output(const QByteArray &data) override;
+    QByteArray Input() override;
+    QString errorText() const override { return m_error; }
+    QString deviceName() const override { return m_device; }
+    void waitForInput(int maxMicroseconds) override;
+
+    // Opens a device path directly, bypassing the port-number mapping.
+    bool openDevice(const QString &path);
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+    // Closes the port once and tells the window, when the device is gone.
+    void markLost(const QString &reason);
+    // True when the device reports a hang-up or error (checked with poll()).
+    bool deviceGone(QString *reason = nullptr) const;
+    QString describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const;
+
+    QSerialPort m_port;
+    int m_commPort = 0;
+    int m_inputLen = 0;
+    QString m_settingsText;
+    LineSettings m_settings;
+    bool m_haveSettings = false;
+    QString m_device;
+    QString m_error;
+    bool m_lost = false;
+    bool m_lossQueued = false;
+};

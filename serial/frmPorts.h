@@ -1,0 +1,71 @@
+#pragma once
+// The port settings dialog: baud rate, character format and port number.
+// Beside each port button it shows the device that button opens, and lets
+// the user point the number at another device or at the simulated converter.
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class PortObject;
+
+class frmPorts : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit frmPorts(QWidget *parent = nullptr);
+
+    // Dialog fields
+    QString Baud;
+    QString Parity;
+    QString Bits;
+    QString Stopbits;
+
+    // Controls
+    QLabel *lblTitle = nullptr;
+    QGroupBox *frmBaud = nullptr;
+    QList<QRadioButton *> optBaud; // 0 "1200" .. 4 "38400"
+    QGroupBox *frmBits = nullptr;
+    QRadioButton *opt7O = nullptr;
+    QRadioButton *opt7E = nullptr;
+    QRadioButton *optCh8 = nullptr;
+    QList<QPushButton *> cmdCOM;      // cmdCOM1..cmdCOM6 at index 0..5
+    QList<QComboBox *> cmbDevice;     // the device each port button opens
+    QPushButton *cmdExit = nullptr;
+    PortObject *MSComm1 = nullptr;    // the dialog's own port object; never opened
+    QPlainTextEdit *txtERROR = nullptr;
+
+public slots:
+    void Form_Load();
+    void optBaud_Click(int index);
+    void opt7O_Click();
+    void opt7E_Click();
+    void optCh8_Click();
+    void cmdCOM_Click(int number); // number 1..6
+    void cmdCOM1_Click() { cmdCOM_Click(1); }
+    void cmdCOM2_Click() { cmdCOM_Click(2); }
+    void cmdCOM3_Click() { cmdCOM_Click(3); }
+    void cmdCOM4_Click() { cmdCOM_Click(4); }
+    void cmdCOM5_Click() { cmdCOM_Click(5); }
+    void cmdCOM6_Click() { cmdCOM_Click(6); }
+    void cmdExit_Click();
+
+    // Reads the device list afresh and shows each port's device.
+    void refreshDevices();
+    // Points a port number at what the user typed or picked beside its button.
+    void deviceChosen(int number);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void reject() override;
+
+private:
+    int m_portAtShow = 0;
+    bool m_filling = false;
+};

@@ -1,0 +1,27 @@
+#pragma once
+// Stand-ins for the desktop: counted beeps, scripted answers to the question
+// box, a scripted port dialog, recorded help requests and program ends.
+
+#include "app/UiSeams.h"
+
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+class FakeSeams : public UiSeams
+{
+public:
+    int beeps = 0;
+    QList<Answer> answers; // taken in order; Cancel when none is left
+    QStringList questions;  // "title|text" of every question asked
+    std::function<void(frmPorts &)> dialog; // what the user does in the port dialog
+    int dialogRuns = 0;
+    QStringList helpShown;
+    int programEnds = 0;
+
+    void beep() override { ++beeps; }
+    Answer askYesNoCancel(QWidget *, const QString &text, const QString &title) override;
+    void runPortsDialog(frmPorts &dialog) override;
+    void showHelp(QWidget *, const QString &path) override { helpShown << path; }
+    void endProgram() override { ++programEnds; }
+};

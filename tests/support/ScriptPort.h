@@ -1,0 +1,66 @@
+#pragma once
+// A port object for tests: records every write and delivers scripted bytes at
+// chosen polls (counted as Input calls after a write).
+
+#include "serial/PortObject.h"
+
+#include <QList>
+#include <functional>
+
+class ScriptPort : public PortObject
+{
+    Q_OBJECT
+public:
+    using PortObject::PortObject;
+
+    // Bytes to deliver on the atPoll-th Input call after write number
+    // writeIndex (0 is the first write). atPoll counts from 1.
+    void replyTo(int writeIndex, qint64 atPoll, const QByteArray &bytes);
+    // The same for the next write still to come.
+    void replyToNext(qint64 atPoll, const QByteArray &bytes) { replyTo(int(writes.size()), atPoll, bytes); }
+    // Bytes pending right now (the next Input returns them).
+    void inject(const QByteArray &bytes) { m_pending += bytes; }
+    // Called on every write, e.g. to script replies from what was written.
+    std::function<void(ScriptPort &, const QByteArray &)> responder;
+
+    QList<QByteArray> writes;
+    QByteArray written() const;
+    qint64 inputCalls = 0;
+    int openCount = 0;
+    bool failOpen = false;
+    QString failReason = QStringLiteral("no such device");
+    bool rts = false;
+    bool dtr = false;
+
+    // Simulates the device going away: closes and signals the loss.
+    void loseLine(const QString &reason = QStringLiteral("the far end hung up"));
+
+    void CommPort(int number) override { m_commPort = number; }
+    int CommPort() const override { return m_commPort; }
+    bool Settings(const QString &settings) override;
+    QString Settings() const override { return m_settings; }
+    void InputLen(int) override {}
+    bool PortOpen() const override { return m_open; }
+    bool PortOpen(bool open) override;
+    void RTSEnable(bool on) override { rts = on; }
+    void DTREnable(bool on) override { dtr = on; }
+    void Output(const QByteArray &data) override;
+    QByteArray Input() override;
+    QString errorText() const override { return m_error; }
+    QString deviceName() const override { return QStringLiteral("/dev/script%1").arg(m_commPort); }
+
+private:
+    struct Delivery
+    {
+        int afterWrite;
+        qint64 atPoll;
+        QByteArray bytes;
+    };
+    QList<Delivery> m_script;
+    QByteArray m_pending;
+    qint64 m_pollsSinceWrite = 0;
+    int m_commPort = 0;
+    QString m_settings;
+    QString m_error;
+    bool m_open = false;
+};
