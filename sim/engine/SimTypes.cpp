@@ -1,0 +1,156 @@
+#include "sim/engine/SimTypes.h"
+
+QString simLanguageName(SimLanguage language)
+{
+    switch (language) {
+    case SimLanguage::Scpi: return QStringLiteral("SCPI");
+    case SimLanguage::X328: return QStringLiteral("X3.28");
+    case SimLanguage::XonXoff: return QStringLiteral("XonXoff");
+    }
+    return {};
+}
+
+QString simModelName(SimModel model)
+{
+    return model == SimModel::F4 ? QStringLiteral("f4") : QStringLiteral("ezzone");
+}
+
+std::optional<SimModel> simModelFromName(QStringView name)
+{
+    const QString n = name.trimmed().toString().toLower().remove(QLatin1Char('-'));
+    if (n == QLatin1String("ezzone") || n == QLatin1String("ez"))
+        return SimModel::EzZone;
+    if (n == QLatin1String("f4"))
+        return SimModel::F4;
+    return std::nullopt;
+}
+
+QByteArray SimTableEntry::toText() const
+{
+    if (isEmpty())
+        return QByteArrayLiteral("0,0,0,0,0");
+    return mnemonic + ',' + QByteArray::number(readRegister) + ',' + QByteArray::number(writeRegister)
+        + ',' + QByteArray::number(extra1) + ',' + QByteArray::number(extra2);
+}
+
+QList<SimTableEntry> simExampleTable(SimModel model)
+{
+    if (model == SimModel::F4)
+        return {{"SP1", 300, 300, 3, 1}, {"C1", 100, 0, 1, 1}, {"ID", 0, 0, 1, 1}};
+    return {{"SP1", 2160, 2160, 6, 0}, {"C1", 360, 0, 4, 0}, {"SP9", 0, 0, 12, 0}};
+}
+
+QString SimLineFormat::formatName() const
+{
+    return QString::number(dataBits) + QLatin1Char(parity) + QString::number(stopBits);
+}
+
+bool SimLineFormat::setFormat(QStringView name)
+{
+    const QString n = name.trimmed().toString().toUpper();
+    if (n == QLatin1String("8N1")) {
+        dataBits = 8;
+        parity = 'N';
+    } else if (n == QLatin1String("7E1")) {
+        dataBits = 7;
+        parity = 'E';
+    } else if (n == QLatin1String("7O1")) {
+        dataBits = 7;
+        parity = 'O';
+    } else {
+        return false;
+    }
+    stopBits = 1;
+    return true;
+}
+
+std::optional<SimTrigger> SimTrigger::parse(QStringView text)
+{
+    const QString t = text.trimmed().toString().toLower();
+    if (t == QLatin1String("off") || t == QLatin1String("never"))
+        return off();
+    if (t == QLatin1String("always") || t == QLatin1String("on"))
+        return always();
+    if (t == QLatin1String("once"))
+        return once(1);
+    bool ok = false;
+    if (t.startsWith(QLatin1String("once:"))) {
+        const int n = t.mid(5).toInt(&ok);
+        if (ok && n >= 1)
+            return once(n);
+        return std::nullopt;
+    }
+    const QString rateText = t.startsWith(QLatin1String("rate:")) ? t.mid(5) : t;
+    const double p = rateText.toDouble(&ok);
+    if (ok && p >= 0.0 && p <= 1.0)
+        return atRate(p);
+    return std::nullopt;
+}
+
+QString SimTrigger::toString() const
+{
+    switch (mode) {
+    case Off: return QStringLiteral("off");
+    case Always: return QStringLiteral("always");
+    case Once: return nth == 1 ? QStringLiteral("once") : QStringLiteral("once:%1").arg(nth);
+    case Rate: return QStringLiteral("rate:%1").arg(rate);
+    }
+    return {};
+}
+
+static const char *const controlNames[32] = {
+    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF",
+    "VT", "FF", "CR", "SO", "SI", "DLE", "XON", "DC2", "XOFF", "DC4", "NAK",
+    "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US"};
+
+QString simNameBytes(const QByteArray &bytes, int maxBytes)
+{
+    const qsizetype shown = (maxBytes > 0 && bytes.size() > maxBytes) ? maxBytes : bytes.size();
+    QString text;
+    text.reserve(shown + 16);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const auto c = static_cast<unsigned char>(bytes.at(i));
+        if (c < 32)
+            text += QLatin1Char('<') + QLatin1String(controlNames[c]) + QLatin1Char('>');
+        else if (c == 127)
+            text += QLatin1String("<DEL>");
+        else if (c > 127)
+            text += QLatin1String("<x") + QString::number(c, 16).toUpper() + QLatin1Char('>');
+        else
+            text += QLatin1Char(char(c));
+    }
+    if (shown < bytes.size())
+        text += QStringLiteral("...(+%1 bytes)").arg(bytes.size() - shown);
+    return text;
+}
+
+QString SimFrame::toLogLine() const
+{
+    QString line = QStringLiteral("%1  ").arg(time, 9, 'f', 3);
+    switch (kind) {
+    case FromHost: line += QLatin1String("host> ") + simNameBytes(bytes, 120); break;
+    case ToHost: line += QLatin1String("sim > ") + simNameBytes(bytes, 120); break;
+    case Note: line += QLatin1String("----  ") + note; return line;
+    }
+    if (!note.isEmpty())
+        line += QLatin1String("  [") + note + QLatin1Char(']');
+    return line;
+}
+
+int simAddressFromChar(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A' + 10;
+    return -1;
+}
+
+char simAddressChar(int address)
+{
+    if (address >= 0 && address <= 9)
+        return char('0' + address);
+    if (address >= 10 && address <= 35)
+        return char('A' + address - 10);
+    return '?';
+}
