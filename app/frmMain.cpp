@@ -530,6 +530,15 @@ void frmMain::cmdExit_Click()
 
 void frmMain::performExit()
 {
+    shutdownLine();
+    close();
+    m_seams->endProgram();
+}
+
+// The orderly end of the line: DLE ENQ when a port is open, 0.3 s for it to
+// leave, then the port is closed.
+void frmMain::shutdownLine()
+{
     m_exiting = true;
     Timer1->stop();
     if (CommPortNum != 0 && MSComm1->PortOpen()) {
@@ -539,8 +548,6 @@ void frmMain::performExit()
     }
     if (m_ports)
         m_ports->hide();
-    close();
-    m_seams->endProgram();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -549,7 +556,14 @@ void frmMain::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    // The window's own close control ends the program the orderly way.
-    event->ignore();
-    cmdExit_Click();
+    // The window's own close control ends the program the orderly way; while
+    // an exchange waits, the exit follows when it has ended.
+    if (m_busy > 0) {
+        m_exitRequested = true;
+        event->ignore();
+        return;
+    }
+    shutdownLine();
+    event->accept();
+    m_seams->endProgram();
 }

@@ -184,6 +184,7 @@ private:
     bool tryBegin();
     void endOperation();
     void performExit();
+    void shutdownLine();
 
     // Branches and steps of the exchanges (exchange/)
     void sendScpi();

@@ -24,6 +24,7 @@ void frmMain::cmdInit_Click()
         MSComm1->PortOpen(false);
     showLineTarget();
 
+    m_ports->beginChoice();
     m_seams->runPortsDialog(*m_ports);
 
     if (CommPortNum == 0) {

@@ -173,9 +173,14 @@ void frmPorts::reject()
     QDialog::reject();
 }
 
-void frmPorts::showEvent(QShowEvent *event)
+void frmPorts::beginChoice()
 {
     m_portAtShow = CommPortNum;
+}
+
+void frmPorts::showEvent(QShowEvent *event)
+{
+    beginChoice();
     refreshDevices();
     QDialog::showEvent(event);
 }

@@ -61,9 +61,14 @@ public slots:
     // Points a port number at what the user typed or picked beside its button.
     void deviceChosen(int number);
 
+    // Remembers the port chosen so far, so that leaving by the window's
+    // close control can restore it. Called before each run of the dialog.
+    void beginChoice();
+    // Leaving by the window's close control or Escape.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
-    void reject() override;
 
 private:
     int m_portAtShow = 0;

@@ -1,0 +1,41 @@
+#pragma once
+// The far end of a pseudo-terminal for tests: the program opens slavePath()
+// through its real serial code; the test reads and writes the master side.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QSocketNotifier;
+
+class PtyPeer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PtyPeer(QObject *parent = nullptr);
+    ~PtyPeer() override;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+
+    // Everything the program has written so far (read as events run).
+    QByteArray received() const { return m_received; }
+    void clearReceived() { m_received.clear(); }
+    // Reads what is pending now, without waiting for events.
+    void pump();
+    void write(const QByteArray &bytes);
+    // Called with each chunk the program writes; may answer with write().
+    std::function<void(const QByteArray &)> onData;
+    // Hangs up: closes the master side, as an unplugged line would.
+    void hangUp();
+
+private:
+    void readable();
+
+    int m_master = -1;
+    int m_slaveKeep = -1;
+    QString m_slavePath;
+    QByteArray m_received;
+    QSocketNotifier *m_notifier = nullptr;
+};

@@ -1,0 +1,486 @@
+// The main window headless: start-up state, the port dialog, cmdInit, help
+// and exit, Enter in the entry boxes.
+
+#include "app/TranscriptBox.h"
+#include "exchange/Protocol.h"
+#include "serial/ComPortMap.h"
+#include "serial/PortSelection.h"
+#include "serial/frmPorts.h"
+#include "support/WindowHarness.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+    static QStringList enabledButtons(frmMain &w)
+    {
+        QStringList out;
+        for (const char *name : {"cmdInit", "cmdHelp", "cmdExit", "cmdSet", "cmdSend", "cmdQuery", "cmdQtst",
+                                 "cmdQtstOff", "cmdCmdtst", "cmdCmdtstoff", "cmdDisconnect", "cmdSCPI", "cmdXonXoff",
+                                 "cmdLdCmdTable", "cmdRdCmdTable"}) {
+            auto *b = w.findChild<QPushButton *>(QLatin1String(name));
+            if (b && b->isEnabled())
+                out << QLatin1String(name);
+        }
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}}; });
+        ComPortMap::instance().reset();
+    }
+
+    void startupState()
+    {
+        WindowHarness h;
+        frmMain &w = *h.w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vek OrnaSerTest Program"));
+        QCOMPARE(w.findChild<QLabel *>("Label1")->text(), QStringLiteral("Vek Orna Serial Test Program"));
+        QVERIFY(!w.findChild<QLabel *>("ImageVek")->pixmap().isNull());
+        QCOMPARE(w.findChild<QLineEdit *>("txtRev")->text(), QStringLiteral("Revised 06-06-2017"));
+        QCOMPARE(w.CRLFStr, QByteArray("\r\n"));
+        QCOMPARE(w.cmdMode, QByteArray("SCPI"));
+        QVERIFY(!w.AddrSetFlg);
+        QCOMPARE(w.LpCount, 0);
+        QCOMPARE(w.CMDloopFlg, 0);
+        QCOMPARE(w.QloopFlg, 0);
+        QCOMPARE(w.resultsText(), QByteArray());
+        QCOMPARE(w.errorText(), QString());
+        QVERIFY(!w.errorShown());
+        QVERIFY(!w.txtERROR->isEnabled());
+        QVERIFY(w.txtResults->isEnabled());
+        QCOMPARE(w.txtAddr->text(), QStringLiteral("0"));
+        QCOMPARE(w.combCmd->currentText(), QString());
+        QStringList items;
+        for (int i = 0; i < w.combCmd->count(); ++i)
+            items << w.combCmd->itemText(i);
+        QCOMPARE(items, (QStringList{"*esr?", "*idn?", "*stb?", "SYST:LANG X3.28", "SYST:LANG XonXoff", "@@@"}));
+        QCOMPARE(w.combQuery->count(), 0);
+        QVERIFY(!w.lblSCPI->isHidden());
+        QVERIFY(w.lblX328->isHidden());
+        QVERIFY(w.lblXOnXoff->isHidden());
+        QVERIFY(w.txtCount->isHidden());
+        QVERIFY(w.lblCount->isHidden());
+        QCOMPARE(w.cmdLbl->text(), QStringLiteral("Enter SCPI and Modbus commands"));
+        QCOMPARE(w.frmDevCmd->title(), QStringLiteral("Device Commands and Queries"));
+        QCOMPARE(w.frmDevResp->title(), QStringLiteral("X3.28 Query Only"));
+        QVERIFY(!w.ckByteCnt->isChecked());
+        QCOMPARE(enabledButtons(w), (QStringList{"cmdInit", "cmdHelp", "cmdExit"}));
+        QCOMPARE(w.Timer1->interval(), 500);
+        QVERIFY(w.Timer1->isActive());
+        QVERIFY(w.optTime[3]->isChecked());
+        QVERIFY(!w.MSComm1->PortOpen());
+        QVERIFY(w.portsDialog() && w.portsDialog()->isHidden());
+        QCOMPARE(h.port->openCount, 0);
+    }
+
+    // Every control carries its name, caption and tooltip.
+    void captionsAndTooltips_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("cmdInit") << "cmdInit" << "Initialize COM Port" << "Initializes PC COM ports";
+        QTest::newRow("cmdHelp") << "cmdHelp" << "Help" << "Displays help file";
+        QTest::newRow("cmdExit") << "cmdExit" << "Exit" << "Ends program.";
+        QTest::newRow("cmdSet") << "cmdSet" << " Set Address and          Open Link"
+                                << "Updates device addess and piuts the program into the X3.28 mode.";
+        QTest::newRow("cmdSCPI") << "cmdSCPI" << "SCPI" << "Sets Orna and Program to SCPI mode.";
+        QTest::newRow("cmdDisconnect") << "cmdDisconnect" << "Disconnect"
+                                       << "Sends X3.28 disconnect message and puts the program into the X3.28 mode.";
+        QTest::newRow("cmdXonXoff") << "cmdXonXoff" << "  Run   Xon-Xoff" << "Sets program to XonXoff mode.";
+        QTest::newRow("cmdSend") << "cmdSend" << "Send" << "Sends Device Command and querie to the Orna.";
+        QTest::newRow("cmdQuery") << "cmdQuery" << "Send Query" << "Sends X3.28 or XonXoff queries to the Orna.";
+        QTest::newRow("cmdCmdtst") << "cmdCmdtst" << "Start Loop" << "Starts output loop using Device Command/query string loop.";
+        QTest::newRow("cmdCmdtstoff") << "cmdCmdtstoff" << "Stop Loop" << "Stops comand test loop";
+        QTest::newRow("cmdQtst") << "cmdQtst" << "Run Loop" << "Starts protocol query loop";
+        QTest::newRow("cmdQtstOff") << "cmdQtstOff" << "Stop Loop" << "Stops protocol query loo[p";
+        QTest::newRow("cmdLdCmdTable") << "cmdLdCmdTable" << "Load Examples"
+                                       << "Loads the ANSI Command Table with sample commands for EZ Zone or F4 Watlow Controllers.";
+        QTest::newRow("cmdRdCmdTable") << "cmdRdCmdTable" << "Read Table" << "Displays ANSI Table contents.";
+        QTest::newRow("ckNAK") << "ckNAK" << "Send one NAK for Data" << "";
+        QTest::newRow("ckByteCnt") << "ckByteCnt" << "Display Character Count" << "Displays number of received characters";
+        QTest::newRow("txtAddr") << "txtAddr" << "0" << "Enter device addess 1 to 15";
+        QTest::newRow("combCmd") << "combCmd" << "" << "Enter Device Command strings";
+        QTest::newRow("lblQuery") << "lblQuery" << "Enter only the parameter to be queried.  i.e. C1" << "";
+        QTest::newRow("lblSCPI") << "lblSCPI" << "SCPI Mode Enabled" << "";
+        QTest::newRow("lblX328") << "lblX328" << "X3.28 Mode Enabled" << "";
+        QTest::newRow("lblXOnXoff") << "lblXOnXoff" << "Xon/Xoff Mode" << "";
+        QTest::newRow("lblCount") << "lblCount" << "Loop Count" << "";
+        QTest::newRow("Frame2") << "Frame2" << "X3.28 Device Address" << "";
+        QTest::newRow("frmReset") << "frmReset" << "Go to SCPI Mode" << "";
+        QTest::newRow("frmDisconnect") << "frmDisconnect" << "Disconnect Link" << "";
+        QTest::newRow("frmXonXoff") << "frmXonXoff" << "Xo-Xoff Mode" << "";
+        QTest::newRow("frmCmdLp") << "frmCmdLp" << "Device Command Loop" << "";
+        QTest::newRow("frmIDNLp") << "frmIDNLp" << "Query Loop" << "";
+        QTest::newRow("frmTimer") << "frmTimer" << "Timer Interval" << "";
+        QTest::newRow("frmANSITable") << "frmANSITable" << "ANSI Command Table" << "";
+        for (int i = 0; i < 5; ++i) {
+            const char *caps[] = {"100 ms", "200 ms", "300 ms", "500 ms", "1 sec"};
+            QTest::newRow(qPrintable(QStringLiteral("optTime_%1").arg(i)))
+                << QStringLiteral("optTime_%1").arg(i) << QString::fromLatin1(caps[i]) << "";
+        }
+    }
+    void captionsAndTooltips()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, tip);
+        WindowHarness h;
+        QWidget *wdg = h.w->findChild<QWidget *>(name);
+        QVERIFY2(wdg, qPrintable(name));
+        QString text;
+        if (auto *b = qobject_cast<QAbstractButton *>(wdg))
+            text = b->text();
+        else if (auto *l = qobject_cast<QLabel *>(wdg))
+            text = l->text();
+        else if (auto *e = qobject_cast<QLineEdit *>(wdg))
+            text = e->text();
+        else if (auto *g = qobject_cast<QGroupBox *>(wdg))
+            text = g->title();
+        else if (auto *c = qobject_cast<QComboBox *>(wdg))
+            text = c->currentText();
+        QCOMPARE(text, caption);
+        QCOMPARE(wdg->toolTip(), tip);
+        // Every caption fits its control at the laid-out size.
+        h.w->adjustSize();
+        if (auto *b = qobject_cast<QPushButton *>(wdg))
+            QVERIFY(b->sizeHint().width() <= b->width() || b->width() == 0 || b->isHidden());
+    }
+
+    void addressEditEnablesSetAndClearsFlag()
+    {
+        WindowHarness h;
+        h.w->AddrSetFlg = true;
+        QVERIFY(!h.w->cmdSet->isEnabled());
+        QTest::keyClick(h.w->txtAddr, Qt::Key_5);
+        QVERIFY(h.w->cmdSet->isEnabled());
+        QVERIFY(!h.w->AddrSetFlg);
+    }
+
+    void portDialogDefaultsAndSettings()
+    {
+        WindowHarness h;
+        frmPorts &d = *h.w->portsDialog();
+        QCOMPARE(d.windowTitle(), QStringLiteral("Set COM Ports"));
+        QVERIFY(d.optBaud[2]->isChecked());
+        QVERIFY(d.optCh8->isChecked());
+        QCOMPARE(d.optBaud[4]->text(), QStringLiteral("38400"));
+        QCOMPARE(d.opt7O->text(), QStringLiteral("7 Bits, Odd Par"));
+        QCOMPARE(d.opt7E->text(), QStringLiteral("7 bits, Even Par"));
+        QCOMPARE(d.cmdExit->text(), QStringLiteral("Return to    Main Form"));
+        QCOMPARE(d.frmBaud->toolTip(), QStringLiteral("Select a baud rate"));
+        QCOMPARE(d.cmdCOM[0]->toolTip(), QStringLiteral("Initializes COM Port 1"));
+        QCOMPARE(d.cmdCOM[3]->toolTip(), QStringLiteral("Initializes COM Port 4"));
+        QCOMPARE(d.cmdCOM[4]->toolTip(), QString());
+        QCOMPARE(d.cmdCOM[5]->text(), QStringLiteral("COM 6"));
+        QCOMPARE(d.lblTitle->text(), QStringLiteral("Select Baud Rate, Format and then COM Port"));
+        QCOMPARE(PortSettings, QString());
+
+        d.cmdCOM2_Click();
+        d.cmdExit_Click();
+        QCOMPARE(CommPortNum, 2);
+        QCOMPARE(PortSettings, QStringLiteral("9600,N,8,1"));
+
+        d.optBaud_Click(4);
+        d.opt7E_Click();
+        d.cmdCOM1_Click();
+        d.cmdCOM3_Click(); // the last one pressed counts
+        d.cmdExit_Click();
+        QCOMPARE(PortSettings, QStringLiteral("38400,E,7,1"));
+        QCOMPARE(CommPortNum, 3);
+        d.opt7O_Click();
+        d.optBaud_Click(7); // no such member: nothing changes
+        d.cmdExit_Click();
+        QCOMPARE(PortSettings, QStringLiteral("38400,O,7,1"));
+        d.optCh8_Click();
+        d.optBaud_Click(0);
+        d.cmdExit_Click();
+        QCOMPARE(PortSettings, QStringLiteral("1200,N,8,1"));
+    }
+
+    // The window's close control on the dialog is leaving without a new
+    // choice; the port is never opened with an empty settings text.
+    void dialogClosedByWindowControl()
+    {
+        WindowHarness h;
+        h.seams.dialog = [](frmPorts &d) {
+            d.cmdCOM2_Click();
+            d.reject();
+        };
+        h.w->cmdInit_Click();
+        QCOMPARE(CommPortNum, 0);
+        QCOMPARE(h.w->errorText(), QStringLiteral("No COM Port Selected"));
+        QCOMPARE(h.port->openCount, 0);
+
+        // An earlier choice survives a dialog closed by its window control.
+        h.init(2);
+        QCOMPARE(h.port->CommPort(), 2);
+        h.seams.dialog = [](frmPorts &d) {
+            d.cmdCOM4_Click();
+            d.reject();
+        };
+        h.w->cmdInit_Click();
+        QCOMPARE(CommPortNum, 2);
+        QVERIFY(h.w->MSComm1->PortOpen());
+    }
+
+    void initWithoutPortChoice()
+    {
+        WindowHarness h;
+        h.w->resultsReplace("old");
+        h.w->cmdInit_Click();
+        QCOMPARE(h.seams.dialogRuns, 1);
+        QCOMPARE(h.w->errorText(), QStringLiteral("No COM Port Selected"));
+        QVERIFY(h.w->errorShown());
+        QCOMPARE(h.seams.beeps, 1);
+        QCOMPARE(h.port->openCount, 0);
+        QCOMPARE(h.transcript(), QByteArray("old"));
+        QCOMPARE(enabledButtons(*h.w), (QStringList{"cmdInit", "cmdHelp", "cmdExit"}));
+    }
+
+    void initOpensInScpiMode()
+    {
+        WindowHarness h;
+        h.w->CmdStr = "old";
+        h.w->AddrSetFlg = true;
+        h.w->AddrStr = "5";
+        h.w->cmdMode = "X3.28";
+        h.w->lblX328->show();
+        h.w->lblXOnXoff->show();
+        h.w->resultsReplace("old transcript");
+        h.w->reportError("old error", false);
+        h.init(2);
+        QVERIFY(h.w->MSComm1->PortOpen());
+        QCOMPARE(h.port->CommPort(), 2);
+        QCOMPARE(h.port->Settings(), QStringLiteral("9600,N,8,1"));
+        QVERIFY(h.port->rts);
+        QVERIFY(h.port->dtr);
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.transcript(), QByteArray());
+        QCOMPARE(h.w->errorText(), QString());
+        QVERIFY(!h.w->errorShown());
+        QCOMPARE(h.w->CmdStr, QByteArray());
+        QVERIFY(h.w->AddrSetFlg); // the address state is kept
+        QCOMPARE(h.w->AddrStr, QByteArray("5"));
+        QVERIFY(!h.w->lblSCPI->isHidden());
+        QVERIFY(h.w->lblX328->isHidden());
+        QVERIFY(h.w->lblXOnXoff->isHidden());
+        QCOMPARE(h.w->frmDevResp->title(), QStringLiteral("Query not active in SCPI mode"));
+        QCOMPARE(enabledButtons(*h.w),
+                 (QStringList{"cmdInit", "cmdHelp", "cmdExit", "cmdSet", "cmdSend", "cmdQtst", "cmdCmdtst",
+                              "cmdDisconnect", "cmdSCPI", "cmdXonXoff", "cmdLdCmdTable", "cmdRdCmdTable"}));
+        QCOMPARE(h.takeWritten(), QByteArray()); // nothing sent to the converter
+    }
+
+    void reinitClosesThenReopens()
+    {
+        WindowHarness h;
+        h.init(1);
+        bool closedDuringDialog = false;
+        h.seams.dialog = [&](frmPorts &d) {
+            closedDuringDialog = !h.port->PortOpen();
+            d.optBaud_Click(3);
+            d.cmdExit_Click(); // no new port button: the previous port stays chosen
+        };
+        h.w->cmdInit_Click();
+        QVERIFY(closedDuringDialog);
+        QVERIFY(h.port->PortOpen());
+        QCOMPARE(h.port->openCount, 2);
+        QCOMPARE(h.port->CommPort(), 1);
+        QCOMPARE(h.port->Settings(), QStringLiteral("19200,N,8,1"));
+    }
+
+    void openFailureIsReported()
+    {
+        WindowHarness h;
+        h.port->failOpen = true;
+        h.port->failReason = QStringLiteral("the device is in use by another program");
+        h.init(3);
+        QVERIFY(!h.port->PortOpen());
+        QVERIFY(h.w->errorShown());
+        QVERIFY(h.w->errorText().contains(QStringLiteral("COM 3")));
+        QVERIFY(h.w->errorText().contains(QStringLiteral("/dev/script3")));
+        QVERIFY(h.w->errorText().contains(QStringLiteral("in use by another program")));
+        QCOMPARE(h.seams.beeps, 1);
+        QCOMPARE(enabledButtons(*h.w), (QStringList{"cmdInit", "cmdHelp", "cmdExit"}));
+    }
+
+    void closedPortIsReportedNotWritten()
+    {
+        WindowHarness h;
+        h.w->combCmd->setEditText("*idn?");
+        QTest::keyClick(h.w->combCmd->lineEdit(), Qt::Key_Return);
+        QVERIFY(h.w->errorShown());
+        QVERIFY(h.w->errorText().contains(QStringLiteral("not open")));
+        QCOMPARE(h.seams.beeps, 1);
+        QCOMPARE(h.port->writes.size(), 0);
+        QCOMPARE(h.w->CmdStr, QByteArray());
+    }
+
+    void lostPortIsReportedOnceAndNothingWritten()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.port->loseLine();
+        QCOMPARE(h.seams.beeps, 1);
+        QVERIFY(h.w->errorText().contains(QStringLiteral("lost")));
+        QVERIFY(h.w->errorText().contains(QStringLiteral("COM 1")));
+        h.w->combCmd->setEditText("*idn?");
+        h.w->cmdSend_Click();
+        QCOMPARE(h.port->writes.size(), 0);
+        QVERIFY(h.w->errorText().contains(QStringLiteral("closed")));
+
+        // Lost while a query waits: the wait ends at once and says why, once.
+        WindowHarness h2;
+        h2.init(1);
+        h2.port->responder = [](ScriptPort &p, const QByteArray &) {
+            QTimer::singleShot(0, &p, [&p] { p.loseLine(); });
+        };
+        h2.w->combCmd->setEditText("*idn?");
+        h2.w->cmdSend_Click();
+        QCOMPARE(h2.seams.beeps, 1);
+        QVERIFY(h2.w->errorText().contains(QStringLiteral("lost")));
+        QVERIFY(h2.port->inputCalls < 1000);
+        QCOMPARE(h2.transcript(), QByteArray("Sent *idn?"));
+    }
+
+    void enterKeys()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.port->replyToNext(1, "Vek\n>");
+        h.w->combCmd->setEditText("*idn?");
+        QTest::keyClick(h.w->combCmd->lineEdit(), Qt::Key_Return);
+        QCOMPARE(h.takeWritten(), QByteArray("*idn?\n"));
+        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek\r\nPrompt received"));
+        // Other keys only edit the text.
+        QTest::keyClicks(h.w->combCmd->lineEdit(), "x");
+        QCOMPARE(h.port->writes.size(), 0);
+        // Enter in the query box runs the query action: in SCPI mode the
+        // unknown-mode report, nothing written.
+        h.w->combQuery->setEditText("C1");
+        QTest::keyClick(h.w->combQuery->lineEdit(), Qt::Key_Enter);
+        QCOMPARE(h.w->errorText(), QStringLiteral("Unknown mode error, cmdMode$ = SCPI"));
+        QCOMPARE(h.seams.beeps, 1);
+        QCOMPARE(h.port->writes.size(), 0);
+    }
+
+    void helpOpensFileFromCurrentDirectory()
+    {
+        WindowHarness h;
+        QTemporaryDir dir;
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        h.w->cmdHelp_Click(); // missing: nothing fails, nothing is asked
+        QCOMPARE(h.seams.helpShown.size(), 0);
+        QVERIFY(!h.w->errorShown());
+        QFile f(dir.filePath("OrnaSer_Kybd_help.chm"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        h.w->cmdHelp_Click();
+        h.w->cmdHelp_Click();
+        QDir::setCurrent(old);
+        QCOMPARE(h.seams.helpShown.size(), 2);
+        QCOMPARE(h.seams.helpShown.first(), QDir(dir.path()).absoluteFilePath("OrnaSer_Kybd_help.chm"));
+    }
+
+    void exitBeforeInitSendsNothing()
+    {
+        WindowHarness h;
+        h.w->cmdExit_Click();
+        QCOMPARE(h.seams.programEnds, 1);
+        QCOMPARE(h.port->writes.size(), 0);
+    }
+
+    void exitAfterInitSendsDisconnectThenCloses()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.w->cmdXonXoff_Click(); // any mode
+        QElapsedTimer t;
+        t.start();
+        h.w->cmdExit_Click();
+        QVERIFY(t.elapsed() >= 300);
+        QCOMPARE(h.takeWritten(), QByteArray("\x10\x05"));
+        QVERIFY(!h.port->PortOpen());
+        QCOMPARE(h.seams.programEnds, 1);
+    }
+
+    void exitAfterFailedOpenWritesNothing()
+    {
+        WindowHarness h;
+        h.port->failOpen = true;
+        h.init(1);
+        h.w->cmdExit_Click();
+        QCOMPARE(h.port->writes.size(), 0);
+        QCOMPARE(h.seams.programEnds, 1);
+    }
+
+    void closeControlTakesTheExitPath()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.w->show();
+        h.w->close();
+        QCOMPARE(h.takeWritten(), QByteArray("\x10\x05"));
+        QCOMPARE(h.seams.programEnds, 1);
+        QVERIFY(h.w->isHidden());
+    }
+
+    // Exit pressed while an exchange waits: the wait ends, then the exit runs.
+    void exitDuringWaitEndsCleanly()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.port->responder = [&](ScriptPort &p, const QByteArray &data) {
+            if (data == "*idn?\n")
+                QTimer::singleShot(0, &p, [&h] { h.w->cmdExit_Click(); });
+        };
+        h.w->combCmd->setEditText("*idn?");
+        h.w->cmdSend_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("*idn?\n\x10\x05"));
+        QCOMPARE(h.seams.programEnds, 1);
+        QVERIFY(!h.port->PortOpen());
+        QVERIFY(h.port->inputCalls < 1000); // did not wait out the poll limit
+    }
+
+    void tdelayWaitsWithoutEvents()
+    {
+        WindowHarness h;
+        bool ran = false;
+        QTimer::singleShot(0, [&] { ran = true; });
+        QElapsedTimer t;
+        t.start();
+        h.w->Tdelay(0.3);
+        const qint64 ms = t.elapsed();
+        QVERIFY(ms >= 300);
+        QVERIFY(!ran); // no events were processed
+        QCoreApplication::processEvents();
+        QVERIFY(ran);
+        t.restart();
+        h.w->Tdelay(0);
+        h.w->Tdelay(-1);
+        QVERIFY(t.elapsed() < 300);
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
