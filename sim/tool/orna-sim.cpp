@@ -1,0 +1,317 @@
+// orna-sim: the stand-in Orna converter on a new pseudo-terminal.
+//
+// Prints the device path to give the program as its first line, then logs
+// every frame in both directions with control characters by name. Faults
+// can be set by options and changed while it runs by typing commands on
+// standard input ("nak once", "delay always", "drop", "faults", "help").
+// Ends cleanly on Ctrl-C (SIGINT) or SIGTERM.
+
+#include "sim/server/SimServer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+struct TriggerOption {
+    const char *name;
+    SimTrigger SimFaults::*field;
+    const char *help;
+};
+struct NumberOption {
+    const char *name;
+    int SimFaults::*field;
+    const char *valueName;
+    const char *help;
+};
+
+const TriggerOption triggerOptions[] = {
+    {"delay", &SimFaults::delay, "Fault: replies held back by --delay-ms more."},
+    {"silence", &SimFaults::silence, "Fault: replies lost on the line."},
+    {"nak", &SimFaults::nak, "Fault: NAK instead of ACK to X3.28 selections and polls."},
+    {"noise", &SimFaults::noise, "Fault: --noise-bytes stray letters before replies."},
+    {"holdoff", &SimFaults::holdoff, "Fault: Xon/Xoff replies start with lone XOFFs and pauses."},
+    {"no-stx", &SimFaults::noStx, "Fault: X3.28 poll data blocks sent without their STX."},
+    {"after-eot", &SimFaults::afterEot, "Fault: --after-eot-bytes stray letters after the closing EOT."},
+    {"babble", &SimFaults::babble, "Fault: --babble-bytes letters with no terminator instead of the reply."},
+    {"drop", &SimFaults::drop, "Fault: the line drops (device gone) instead of the reply."},
+};
+
+const NumberOption numberOptions[] = {
+    {"delay-ms", &SimFaults::delayMs, "MS", "Extra delay of the delay fault (default 5000)."},
+    {"noise-bytes", &SimFaults::noiseBytes, "N", "Stray letters of the noise fault (default 3)."},
+    {"holdoff-count", &SimFaults::holdoffCount, "N", "Lone XOFFs of the holdoff fault (default 1)."},
+    {"holdoff-ms", &SimFaults::holdoffMs, "MS", "Pause after each lone XOFF (default 500)."},
+    {"after-eot-bytes", &SimFaults::afterEotBytes, "N", "Stray letters of the after-eot fault (default 2)."},
+    {"babble-bytes", &SimFaults::babbleBytes, "N", "Length of the babble stream (default 40000)."},
+};
+
+void say(const QString &line)
+{
+    std::fputs(line.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString describeFaults(const SimFaults &f)
+{
+    QStringList on;
+    for (const TriggerOption &o : triggerOptions)
+        if (!(f.*o.field).isOff())
+            on << QStringLiteral("%1 %2").arg(QLatin1String(o.name), (f.*o.field).toString());
+    return on.isEmpty() ? QStringLiteral("none") : on.join(QLatin1String(", "));
+}
+
+// One "name value" setting, from the command line or typed while running.
+// Returns an empty string on success, else what is wrong.
+QString applySetting(SimFaults &faults, const QString &name, const QString &value)
+{
+    for (const TriggerOption &o : triggerOptions) {
+        if (name == QLatin1String(o.name)) {
+            const auto trigger = SimTrigger::parse(value);
+            if (!trigger)
+                return QStringLiteral("--%1: '%2' is not off, once, once:N, always or rate:P").arg(name, value);
+            faults.*o.field = *trigger;
+            return {};
+        }
+    }
+    for (const NumberOption &o : numberOptions) {
+        if (name == QLatin1String(o.name)) {
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            if (!ok || n < 0)
+                return QStringLiteral("--%1: '%2' is not a count").arg(name, value);
+            faults.*o.field = n;
+            return {};
+        }
+    }
+    if (name == QLatin1String("seed")) {
+        bool ok = false;
+        const uint seed = value.toUInt(&ok);
+        if (!ok)
+            return QStringLiteral("--seed: '%1' is not a number").arg(value);
+        faults.seed = seed;
+        return {};
+    }
+    return QStringLiteral("unknown setting '%1'").arg(name);
+}
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// Commands typed on standard input while serving.
+class Console : public QObject
+{
+public:
+    explicit Console(SimServer &server) : m_server(server)
+    {
+        m_notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] { readInput(); });
+    }
+
+private:
+    void readInput()
+    {
+        char buf[512];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) { // end of input: keep serving, stop listening
+            m_notifier->setEnabled(false);
+            return;
+        }
+        m_buffer.append(buf, n);
+        qsizetype eol;
+        while ((eol = m_buffer.indexOf('\n')) >= 0) {
+            const QString line = QString::fromLocal8Bit(m_buffer.left(eol)).trimmed();
+            m_buffer.remove(0, eol + 1);
+            if (!line.isEmpty())
+                command(line);
+        }
+    }
+
+    void command(const QString &line)
+    {
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString name = words[0].startsWith(QLatin1String("--")) ? words[0].mid(2) : words[0];
+        if (words.size() == 1 && name == QLatin1String("drop")) {
+            m_server.dropLine();
+        } else if (words.size() == 1 && name == QLatin1String("faults")) {
+            say(QStringLiteral("orna-sim: faults: %1").arg(describeFaults(m_server.faults())));
+        } else if (words.size() == 1 && name == QLatin1String("clear")) {
+            SimFaults f;
+            f.seed = m_server.faults().seed;
+            m_server.setFaults(f);
+            say(QStringLiteral("orna-sim: faults: none"));
+        } else if (words.size() == 2 && (name == QLatin1String("turnaround") || name == QLatin1String("busy"))) {
+            bool ok = false;
+            const double ms = words[1].toDouble(&ok);
+            if (!ok || ms < 0) {
+                say(QStringLiteral("orna-sim: '%1' is not a time in ms").arg(words[1]));
+                return;
+            }
+            if (name == QLatin1String("turnaround"))
+                m_server.setTurnaroundMs(ms);
+            else
+                m_server.setBusyMs(ms);
+            say(QStringLiteral("orna-sim: %1 %2 ms").arg(name).arg(ms));
+        } else if (words.size() == 2) {
+            SimFaults f = m_server.faults();
+            const QString problem = applySetting(f, name, words[1]);
+            if (!problem.isEmpty()) {
+                say(QStringLiteral("orna-sim: %1").arg(problem));
+                return;
+            }
+            m_server.setFaults(f);
+            say(QStringLiteral("orna-sim: faults: %1").arg(describeFaults(f)));
+        } else {
+            say(QStringLiteral("orna-sim: commands: FAULT WHEN (e.g. 'nak once', 'delay off'), SETTING N "
+                               "(e.g. 'delay-ms 8000'), 'turnaround MS', 'busy MS', 'drop' (now), 'clear', 'faults'"));
+        }
+    }
+
+    SimServer &m_server;
+    QSocketNotifier *m_notifier;
+    QByteArray m_buffer;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orna-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Stand-in Orna protocol converter with simulated temperature controllers, served on a new "
+        "pseudo-terminal.\nThe first line printed names the device to open in the program; every frame "
+        "is then logged.\nFault WHEN: off, once, once:N (the Nth occasion), always, rate:P or P (chance 0..1).\n"
+        "While running, type e.g. 'nak once', 'delay off', 'drop', 'faults' or 'help'. Ctrl-C ends."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("controller"), QStringLiteral("Controller at X3.28 address ADDR (0-35), model ezzone or f4; repeat for more (default 1:ezzone and 5:ezzone)."), QStringLiteral("ADDR[:MODEL]")},
+        {QStringLiteral("table"), QStringLiteral("Command table at power-on: ezzone or f4 examples in slots 1-3, or empty (default ezzone)."), QStringLiteral("ezzone|f4|empty"), QStringLiteral("ezzone")},
+        {QStringLiteral("turnaround"), QStringLiteral("Delay from the end of a message to its reply (default 3)."), QStringLiteral("MS"), QStringLiteral("3")},
+        {QStringLiteral("busy"), QStringLiteral("Xon/Xoff: time from XOFF to XON (default 20)."), QStringLiteral("MS"), QStringLiteral("20")},
+        {QStringLiteral("baud"), QStringLiteral("Line rate for pacing replies until the program sets its own (default 9600)."), QStringLiteral("N"), QStringLiteral("9600")},
+        {QStringLiteral("format"), QStringLiteral("Character format: 8N1, 7E1 or 7O1 (default 8N1)."), QStringLiteral("FORMAT"), QStringLiteral("8N1")},
+        {QStringLiteral("fixed-baud"), QStringLiteral("Keep --baud even when the program sets another rate.")},
+        {QStringLiteral("tau"), QStringLiteral("Time constant of the process value heading for the set point (default 10)."), QStringLiteral("S"), QStringLiteral("10")},
+        {QStringLiteral("ripple"), QStringLiteral("Amplitude of the small wave on the process value (default 0.2)."), QStringLiteral("DEG"), QStringLiteral("0.2")},
+        {QStringLiteral("seed"), QStringLiteral("Seed for fault rates and stray bytes (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
+    });
+    for (const TriggerOption &o : triggerOptions)
+        parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QStringLiteral("WHEN")});
+    for (const NumberOption &o : numberOptions)
+        parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QString::fromLatin1(o.valueName)});
+    parser.process(app);
+
+    auto fail = [](const QString &why) {
+        std::fprintf(stderr, "orna-sim: %s\n", why.toLocal8Bit().constData());
+        return 2;
+    };
+
+    SimConfig cfg;
+    if (parser.isSet(QStringLiteral("controller"))) {
+        cfg.controllers.clear();
+        for (const QString &spec : parser.values(QStringLiteral("controller"))) {
+            const QStringList parts = spec.split(QLatin1Char(':'));
+            bool ok = false;
+            const int address = parts[0].toInt(&ok);
+            const auto model = parts.size() > 1 ? simModelFromName(parts[1]) : std::optional(SimModel::EzZone);
+            if (!ok || address < 0 || address > 35 || !model || parts.size() > 2)
+                return fail(QStringLiteral("--controller: '%1' is not ADDR[:ezzone|f4] with ADDR 0-35").arg(spec));
+            cfg.controllers.append({address, *model});
+        }
+    }
+    const QString table = parser.value(QStringLiteral("table")).toLower();
+    if (table == QLatin1String("ezzone"))
+        cfg.startTable = SimStartTable::EzZoneExamples;
+    else if (table == QLatin1String("f4"))
+        cfg.startTable = SimStartTable::F4Examples;
+    else if (table == QLatin1String("empty"))
+        cfg.startTable = SimStartTable::Empty;
+    else
+        return fail(QStringLiteral("--table: '%1' is not ezzone, f4 or empty").arg(table));
+
+    auto number = [&](const char *name, double lo, double &out) {
+        bool ok = false;
+        const double v = parser.value(QString::fromLatin1(name)).toDouble(&ok);
+        if (!ok || v < lo)
+            return false;
+        out = v;
+        return true;
+    };
+    double baud = 0;
+    if (!number("turnaround", 0, cfg.turnaroundMs) || !number("busy", 0, cfg.busyMs)
+        || !number("tau", 0.001, cfg.tauSeconds) || !number("ripple", 0, cfg.rippleAmplitude)
+        || !number("baud", 50, baud))
+        return fail(QStringLiteral("--turnaround, --busy, --tau, --ripple and --baud take non-negative numbers"));
+    cfg.line.baud = int(baud);
+    if (!cfg.line.setFormat(parser.value(QStringLiteral("format"))))
+        return fail(QStringLiteral("--format: '%1' is not 8N1, 7E1 or 7O1").arg(parser.value(QStringLiteral("format"))));
+    cfg.followPortBaud = !parser.isSet(QStringLiteral("fixed-baud"));
+
+    QStringList settings{QStringLiteral("seed")};
+    for (const TriggerOption &o : triggerOptions)
+        settings << QString::fromLatin1(o.name);
+    for (const NumberOption &o : numberOptions)
+        settings << QString::fromLatin1(o.name);
+    for (const QString &name : settings) {
+        if (!parser.isSet(name) && name != QLatin1String("seed"))
+            continue;
+        const QString problem = applySetting(cfg.faults, name, parser.value(name));
+        if (!problem.isEmpty())
+            return fail(problem);
+    }
+
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(QStringLiteral("cannot create a pipe for signals"));
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
+
+    SimServer server(cfg);
+    QString error;
+    if (!server.start(&error))
+        return fail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(error));
+    say(QStringLiteral("orna-sim: serving on %1").arg(server.devicePath()));
+
+    QStringList controllers;
+    for (const SimControllerConfig &c : std::as_const(cfg.controllers))
+        controllers << QStringLiteral("%1 (%2)").arg(c.address).arg(simModelName(c.model));
+    say(QStringLiteral("orna-sim: controllers at %1; table: %2; %3 baud %4%5; turn-around %6 ms")
+            .arg(controllers.isEmpty() ? QStringLiteral("none") : controllers.join(QLatin1String(", ")),
+                 table == QLatin1String("empty") ? table : table + QLatin1String(" examples in slots 1-3"))
+            .arg(cfg.line.baud)
+            .arg(cfg.line.formatName(), cfg.followPortBaud ? QStringLiteral(" (follows the port)") : QString())
+            .arg(cfg.turnaroundMs));
+    say(QStringLiteral("orna-sim: faults: %1").arg(describeFaults(cfg.faults)));
+
+    QObject::connect(&server, &SimServer::frameLogged, [](const SimFrame &f) { say(f.toLogLine()); });
+    QObject::connect(&server, &SimServer::lineDropped, &app, [] {
+        say(QStringLiteral("orna-sim: line dropped; the device is gone"));
+        QCoreApplication::exit(0);
+    });
+    Console console(server);
+
+    const int rc = app.exec();
+    server.stop();
+    say(QStringLiteral("orna-sim: stopped"));
+    return rc;
+}
