@@ -83,7 +83,9 @@ void frmMain::Timer1_Timer()
         BusyScope busy(*this);
         if (CMDloopFlg == 1)
             runSend();
-        if (QloopFlg == 1)
+        // The flag is read again: a stop click during the command counts.
+        // An exit asked for meanwhile sends nothing more.
+        if (QloopFlg == 1 && !m_exitRequested)
             runQuery();
     }
     if (m_exiting)

@@ -1,0 +1,570 @@
+// The command and query loops: the interval choice, starting and stopping,
+// what one tick does, the count and its display, and ticks that must not
+// reach the line.
+
+#include "support/WindowHarness.h"
+
+#include "serial/frmPorts.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString kUnknownScpi = QStringLiteral("Unknown mode error, cmdMode$ = SCPI");
+
+// SCPI converter: "*idn?" is answered, every other line gets the prompt.
+void answerScpi(ScriptPort &p, const QByteArray &d)
+{
+    if (d == "*idn?\n")
+        p.inject("Vek Orna\n>");
+    else if (d.endsWith('\n'))
+        p.inject(">");
+}
+
+void prepare(WindowHarness &h)
+{
+    h.w->Timer1->stop(); // ticks are driven by the tests
+    h.init(1);
+    h.takeWritten();
+}
+
+void startBoth(WindowHarness &h, const QString &command, const QString &query)
+{
+    h.w->combCmd->setEditText(command);
+    h.w->combQuery->setEditText(query);
+    h.w->cmdCmdtst_Click();
+    h.w->cmdQtst_Click();
+    QCOMPARE(h.w->CMDloopFlg, 1);
+    QCOMPARE(h.w->QloopFlg, 1);
+}
+
+} // namespace
+
+class TestLoops : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startUp()
+    {
+        WindowHarness h;
+        QVERIFY(h.w->Timer1->isActive());
+        QCOMPARE(h.w->Timer1->interval(), 500);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(h.w->optTime[i]->isChecked(), i == 3);
+        QCOMPARE(h.w->CMDloopFlg, 0);
+        QCOMPARE(h.w->QloopFlg, 0);
+        QCOMPARE(h.w->LpCount, qint64(0));
+        QVERIFY(h.w->txtCount->isHidden());
+        QVERIFY(h.w->lblCount->isHidden());
+        for (QPushButton *b : {h.w->cmdCmdtst, h.w->cmdCmdtstoff, h.w->cmdQtst, h.w->cmdQtstOff})
+            QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+        // A tick with no loop running does nothing visible.
+        h.w->Timer1->stop();
+        h.w->Timer1_Timer();
+        QVERIFY(h.w->txtCount->isHidden());
+        QCOMPARE(h.w->LpCount, qint64(0));
+    }
+
+    void intervalOptions_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("0") << 0 << QStringLiteral("100 ms") << 100;
+        QTest::newRow("1") << 1 << QStringLiteral("200 ms") << 200;
+        QTest::newRow("2") << 2 << QStringLiteral("300 ms") << 300;
+        QTest::newRow("3") << 3 << QStringLiteral("500 ms") << 500;
+        QTest::newRow("4") << 4 << QStringLiteral("1 sec") << 1000;
+    }
+    void intervalOptions()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, caption);
+        QFETCH(int, interval);
+        WindowHarness h;
+        QCOMPARE(h.w->optTime[index]->text(), caption);
+        // Start from another member so that every row really changes something.
+        h.w->optTime[index == 4 ? 0 : 4]->click();
+        QVERIFY(h.w->Timer1->interval() != interval);
+        h.w->optTime[index]->click();
+        QCOMPARE(h.w->Timer1->interval(), interval);
+        QVERIFY(h.w->optTime[index]->isChecked());
+        QVERIFY(h.w->Timer1->isActive());
+    }
+
+    void emptyBoxAtStart_data()
+    {
+        QTest::addColumn<bool>("commandLoop");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("command loop")
+            << true << QByteArray("No command specified.  Enter a command before starting the Command Loop");
+        QTest::newRow("query loop")
+            << false << QByteArray("No query specified.  Enter a command before starting the Command Loop");
+    }
+    void emptyBoxAtStart()
+    {
+        QFETCH(bool, commandLoop);
+        QFETCH(QByteArray, message);
+        WindowHarness h;
+        prepare(h);
+        // The other box holds text: only the loop's own box counts.
+        h.w->combCmd->setEditText(commandLoop ? QString() : QStringLiteral("*idn?"));
+        h.w->combQuery->setEditText(commandLoop ? QStringLiteral("C1") : QString());
+        h.w->resultsReplace("before");
+
+        if (commandLoop)
+            h.w->cmdCmdtst_Click();
+        else
+            h.w->cmdQtst_Click();
+
+        QCOMPARE(h.transcript(), message);
+        QCOMPARE(h.seams.beeps, 1);
+        QCOMPARE(h.w->CMDloopFlg, 0);
+        QCOMPARE(h.w->QloopFlg, 0);
+        QVERIFY(h.w->cmdCmdtst->isEnabled());
+        QVERIFY(h.w->cmdQtst->isEnabled());
+        QVERIFY(!h.w->cmdCmdtstoff->isEnabled());
+        QVERIFY(!h.w->cmdQtstOff->isEnabled());
+        QVERIFY(!h.w->errorShown());
+        QVERIFY(h.port->writes.isEmpty());
+    }
+
+    // Both loops in SCPI mode: the command is an SCPI query, the query loop
+    // reports the unknown mode. The error box shows that report only if the
+    // query step came after the command exchange (which hides the box first).
+    void oneTickBothLoops()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.port->responder = answerScpi;
+        startBoth(h, QStringLiteral("*idn?"), QStringLiteral("C1"));
+        QVERIFY(!h.w->cmdCmdtst->isEnabled());
+        QVERIFY(h.w->cmdCmdtstoff->isEnabled());
+        QVERIFY(!h.w->cmdQtst->isEnabled());
+        QVERIFY(h.w->cmdQtstOff->isEnabled());
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
+        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek Orna\r\nPrompt received"));
+        QVERIFY(h.w->errorShown());
+        QCOMPARE(h.w->errorText(), kUnknownScpi);
+        QCOMPARE(h.seams.beeps, 1);
+        QCOMPARE(h.w->LpCount, qint64(1));
+        QVERIFY(!h.w->txtCount->isHidden());
+        QVERIFY(!h.w->lblCount->isHidden());
+        QCOMPARE(h.w->txtCount->text(), QStringLiteral("1"));
+
+        h.w->Timer1_Timer();
+        QCOMPARE(h.port->writes.size(), 2);
+        QCOMPARE(h.w->txtCount->text(), QStringLiteral("2"));
+    }
+
+    // The same with both exchanges writing: command line first, then query.
+    void oneTickBothLoopsXonXoff()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.port->responder = [](ScriptPort &p, const QByteArray &d) {
+            if (d == "= SP1 100\r")
+                p.inject("\x11");
+            else if (d == "? C1\r")
+                p.inject("100\r");
+        };
+        h.w->cmdXonXoff_Click();
+        startBoth(h, QStringLiteral("SP1 100"), QStringLiteral("C1"));
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.port->writes, (QList<QByteArray>{"= SP1 100\r", "? C1\r"}));
+        QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
+        QCOMPARE(h.transcript(), QByteArray("Sent C1\r\nReceived Characters: 100<cr>"));
+        QCOMPARE(h.w->LpCount, qint64(1));
+        QCOMPARE(h.w->txtCount->text(), QStringLiteral("1"));
+    }
+
+    // X3.28: the selection, then the whole poll, in one counted tick.
+    void oneTickBothLoopsX328()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
+        h.w->cmdSend_Click();
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        h.w->AddrSetFlg = true; // as after the link was opened
+        h.port->writes.clear();
+        h.port->responder = [](ScriptPort &p, const QByteArray &d) {
+            if (d == "\x02= SP1 100\x03" || d == "\x02? C1\x03")
+                p.inject("\x06");
+            else if (d == "\x04")
+                p.inject("\x02" "100\r\x03");
+            else if (d == "\x06")
+                p.inject("\x04");
+        };
+        startBoth(h, QStringLiteral("SP1 100"), QStringLiteral("C1"));
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.port->writes, (QList<QByteArray>{"\x02= SP1 100\x03", "\x02? C1\x03", "\x04", "\x06"}));
+        QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
+        QVERIFY(h.transcript().endsWith("Received EOT"));
+        QCOMPARE(h.w->LpCount, qint64(1));
+    }
+
+    void stopOneOfTwo_data()
+    {
+        QTest::addColumn<bool>("stopCommandFirst");
+        QTest::newRow("command loop stopped first") << true;
+        QTest::newRow("query loop stopped first") << false;
+    }
+    void stopOneOfTwo()
+    {
+        QFETCH(bool, stopCommandFirst);
+        WindowHarness h;
+        prepare(h);
+        h.port->responder = answerScpi;
+        startBoth(h, QStringLiteral("*idn?"), QStringLiteral("C1"));
+        h.w->Timer1_Timer();
+        QCOMPARE(h.w->LpCount, qint64(1));
+        h.port->writes.clear();
+
+        if (stopCommandFirst)
+            h.w->cmdCmdtstoff_Click();
+        else
+            h.w->cmdQtstOff_Click();
+
+        // The other loop goes on, visible and counting.
+        QCOMPARE(h.w->CMDloopFlg, stopCommandFirst ? 0 : 1);
+        QCOMPARE(h.w->QloopFlg, stopCommandFirst ? 1 : 0);
+        QCOMPARE(h.w->cmdCmdtst->isEnabled(), stopCommandFirst);
+        QCOMPARE(h.w->cmdCmdtstoff->isEnabled(), !stopCommandFirst);
+        QCOMPARE(h.w->cmdQtst->isEnabled(), !stopCommandFirst);
+        QCOMPARE(h.w->cmdQtstOff->isEnabled(), stopCommandFirst);
+        QVERIFY(!h.w->txtCount->isHidden());
+        QVERIFY(!h.w->lblCount->isHidden());
+        QCOMPARE(h.w->LpCount, qint64(1));
+        h.w->Timer1_Timer();
+        QCOMPARE(h.w->LpCount, qint64(2));
+        QCOMPARE(h.w->txtCount->text(), QStringLiteral("2"));
+        if (stopCommandFirst) {
+            QVERIFY(h.port->writes.isEmpty());
+            QCOMPARE(h.w->errorText(), kUnknownScpi);
+        } else {
+            QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
+            QVERIFY(!h.w->errorShown());
+        }
+
+        if (stopCommandFirst)
+            h.w->cmdQtstOff_Click();
+        else
+            h.w->cmdCmdtstoff_Click();
+
+        QVERIFY(h.w->txtCount->isHidden());
+        QVERIFY(h.w->lblCount->isHidden());
+        QCOMPARE(h.w->LpCount, qint64(0));
+        QVERIFY(h.w->cmdCmdtst->isEnabled());
+        QVERIFY(h.w->cmdQtst->isEnabled());
+        QVERIFY(!h.w->cmdCmdtstoff->isEnabled());
+        QVERIFY(!h.w->cmdQtstOff->isEnabled());
+    }
+
+    void countPast32767_data()
+    {
+        QTest::addColumn<qint64>("before");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("16-bit edge") << qint64(32767) << QStringLiteral("32768");
+        QTest::newRow("unsigned 16-bit edge") << qint64(65535) << QStringLiteral("65536");
+        QTest::newRow("32-bit edge") << qint64(2147483647) << QStringLiteral("2147483648");
+    }
+    void countPast32767()
+    {
+        QFETCH(qint64, before);
+        QFETCH(QString, shown);
+        WindowHarness h;
+        prepare(h);
+        h.port->responder = answerScpi;
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->cmdCmdtst_Click();
+        h.w->LpCount = before;
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.w->LpCount, before + 1);
+        QCOMPARE(h.w->txtCount->text(), shown);
+    }
+
+    // The mode changes that reset the loop buttons leave the flags alone: the
+    // loop keeps running with its stop button disabled, until its start
+    // button is pressed again. Disconnect and the SCPI switch to X3.28 leave
+    // the buttons as they were.
+    void loopKeptThroughModeChange_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<bool>("stopEnabledAfter");
+        QTest::newRow("SCPI button") << 0 << false;
+        QTest::newRow("Xon/Xoff button") << 1 << false;
+        QTest::newRow("port initialisation") << 2 << false;
+        QTest::newRow("SCPI switch to Xon/Xoff") << 3 << false;
+        QTest::newRow("disconnect") << 4 << true;
+        QTest::newRow("SCPI switch to X3.28") << 5 << true;
+    }
+    void loopKeptThroughModeChange()
+    {
+        QFETCH(int, change);
+        QFETCH(bool, stopEnabledAfter);
+        WindowHarness h;
+        prepare(h);
+        h.port->responder = answerScpi;
+        startBoth(h, QStringLiteral("*idn?"), QStringLiteral("C1"));
+
+        switch (change) {
+        case 0: h.w->cmdSCPI_Click(); break;
+        case 1: h.w->cmdXonXoff_Click(); break;
+        case 2: h.init(1); break;
+        case 3:
+            h.w->combCmd->setEditText(QStringLiteral("SYST:LANG XonXoff"));
+            h.w->cmdSend_Click();
+            break;
+        case 4: h.w->cmdDisconnect_Click(); break;
+        case 5:
+            h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
+            h.w->cmdSend_Click();
+            break;
+        }
+
+        QCOMPARE(h.w->CMDloopFlg, 1);
+        QCOMPARE(h.w->QloopFlg, 1);
+        QCOMPARE(h.w->cmdCmdtstoff->isEnabled(), stopEnabledAfter);
+        QCOMPARE(h.w->cmdQtstOff->isEnabled(), stopEnabledAfter);
+        QCOMPARE(h.w->cmdCmdtst->isEnabled(), !stopEnabledAfter);
+        QCOMPARE(h.w->cmdQtst->isEnabled(), !stopEnabledAfter);
+
+        // Start again, then stop: the only way out with a disabled stop button.
+        // (Most of the changes empty the command box; the start wants a text.)
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->cmdCmdtst_Click();
+        h.w->cmdQtst_Click();
+        QCOMPARE(h.w->CMDloopFlg, 1);
+        QCOMPARE(h.w->QloopFlg, 1);
+        QVERIFY(h.w->cmdCmdtstoff->isEnabled());
+        QVERIFY(h.w->cmdQtstOff->isEnabled());
+        h.w->cmdCmdtstoff_Click();
+        h.w->cmdQtstOff_Click();
+        QCOMPARE(h.w->CMDloopFlg, 0);
+        QCOMPARE(h.w->QloopFlg, 0);
+    }
+
+    // A query loop started in X3.28 mode runs on after the SCPI button; each
+    // tick reports the unknown mode with one beep, writes nothing, and counts.
+    void queryLoopInScpiMode()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.port->responder = answerScpi;
+        h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
+        h.w->cmdSend_Click();
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->cmdQtst_Click();
+        h.w->cmdSCPI_Click();
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.w->QloopFlg, 1);
+        QVERIFY(!h.w->cmdQtstOff->isEnabled());
+        h.port->writes.clear();
+        h.w->resultsReplace("before");
+        const int beeps = h.seams.beeps;
+
+        for (int tick = 1; tick <= 3; ++tick) {
+            h.w->hideError();
+            h.w->Timer1_Timer();
+            QVERIFY(h.w->errorShown());
+            QCOMPARE(h.w->errorText(), kUnknownScpi);
+            QCOMPARE(h.seams.beeps, beeps + tick);
+            QCOMPARE(h.w->LpCount, qint64(tick));
+            QCOMPARE(h.w->txtCount->text(), QString::number(tick));
+        }
+        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.transcript(), QByteArray("before"));
+    }
+
+    // A tick that falls due while an exchange waits is skipped: nothing
+    // nested on the line, not counted. The waiting exchange is a button's or
+    // an earlier tick's.
+    void tickSkippedDuringWait_data()
+    {
+        QTest::addColumn<bool>("outerIsTick");
+        QTest::newRow("during a button's exchange") << false;
+        QTest::newRow("during an earlier tick's exchange") << true;
+    }
+    void tickSkippedDuringWait()
+    {
+        QFETCH(bool, outerIsTick);
+        WindowHarness h;
+        prepare(h);
+        h.port->replyToNext(20, "Vek Orna\n>");
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->cmdQtst_Click(); // in SCPI mode a served query tick would show an error
+        if (outerIsTick) {
+            h.w->cmdQtstOff_Click();
+            h.w->cmdCmdtst_Click();
+        }
+        bool ranWhileBusy = false;
+        QTimer::singleShot(0, h.w.get(), [&] {
+            ranWhileBusy = h.w->Busy();
+            h.w->Timer1_Timer();
+        });
+        const qint64 skipped = h.w->skippedTicks();
+
+        if (outerIsTick)
+            h.w->Timer1_Timer();
+        else
+            h.w->cmdSend_Click();
+
+        QVERIFY(ranWhileBusy);
+        QCOMPARE(h.w->skippedTicks(), skipped + 1);
+        QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
+        QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
+        QCOMPARE(h.seams.beeps, 0);
+        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek Orna\r\nPrompt received"));
+        QCOMPARE(h.w->LpCount, qint64(outerIsTick ? 1 : 0));
+        QCOMPARE(h.w->txtCount->isHidden(), !outerIsTick);
+    }
+
+    // Ticks while the port is closed write nothing and are not counted.
+    void tickWithPortClosed_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("never opened") << 0;
+        QTest::newRow("line lost") << 1;
+        QTest::newRow("settings dialog open") << 2;
+    }
+    void tickWithPortClosed()
+    {
+        QFETCH(int, how);
+        WindowHarness h;
+        h.w->Timer1->stop();
+        if (how != 0)
+            h.init(1);
+        h.port->responder = answerScpi;
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->cmdCmdtst_Click();
+        QCOMPARE(h.w->CMDloopFlg, 1);
+        const qint64 skipped = h.w->skippedTicks();
+        const qint64 inputs = h.port->inputCalls;
+
+        bool closedAtTick = false;
+        switch (how) {
+        case 0:
+        case 1:
+            if (how == 1)
+                h.port->loseLine();
+            closedAtTick = !h.port->PortOpen();
+            h.w->Timer1_Timer();
+            break;
+        case 2:
+            h.seams.dialog = [&](frmPorts &d) {
+                closedAtTick = !h.port->PortOpen();
+                h.w->Timer1_Timer();
+                d.cmdCOM_Click(1);
+                d.cmdExit_Click();
+            };
+            h.w->cmdInit_Click();
+            QVERIFY(h.port->PortOpen());
+            break;
+        }
+
+        QVERIFY(closedAtTick);
+        QCOMPARE(h.w->skippedTicks(), skipped + 1);
+        QCOMPARE(h.port->inputCalls, inputs);
+        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.w->LpCount, qint64(0));
+        QVERIFY(h.w->txtCount->isHidden());
+        QCOMPARE(h.w->CMDloopFlg, 1);
+
+        if (how == 2) {
+            // The loop survived the re-initialisation and runs on the open port
+            // (which emptied the command box and the command memory).
+            h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+            h.w->Timer1_Timer();
+            QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
+            QCOMPARE(h.w->LpCount, qint64(1));
+        }
+    }
+
+    // A stop during the tick's exchange clears the flag at once; the tick
+    // still shows and counts 1, and the next tick hides the count (the label
+    // stays) and resets it.
+    void stopDuringTick()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->cmdCmdtst_Click();
+        h.port->responder = [&](ScriptPort &p, const QByteArray &d) {
+            h.w->cmdCmdtstoff_Click();
+            answerScpi(p, d);
+        };
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.w->CMDloopFlg, 0);
+        QCOMPARE(h.port->writes.size(), 1);
+        QCOMPARE(h.w->LpCount, qint64(1));
+        QVERIFY(!h.w->txtCount->isHidden());
+        QVERIFY(!h.w->lblCount->isHidden());
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.port->writes.size(), 1);
+        QCOMPARE(h.w->LpCount, qint64(0));
+        QVERIFY(h.w->txtCount->isHidden());
+        QVERIFY(!h.w->lblCount->isHidden());
+    }
+
+    // Exit pressed while the tick's command waits: the query step sends
+    // nothing, the tick is not counted, the line gets its disconnect.
+    void exitDuringTick()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.w->cmdXonXoff_Click();
+        startBoth(h, QStringLiteral("SP1 100"), QStringLiteral("C1"));
+        h.port->responder = [&](ScriptPort &, const QByteArray &d) {
+            if (d == "= SP1 100\r")
+                h.w->cmdExit_Click();
+        };
+
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.port->writes, (QList<QByteArray>{"= SP1 100\r", QByteArray("\x10\x05")}));
+        QCOMPARE(h.seams.programEnds, 1);
+        QCOMPARE(h.w->LpCount, qint64(0));
+    }
+
+    // A failed exchange still counts its tick, and the loop goes on.
+    void failedExchangeCounts()
+    {
+        WindowHarness h;
+        prepare(h);
+        h.w->combCmd->setEditText(QStringLiteral("*idn?")); // no converter answers
+        h.w->cmdCmdtst_Click();
+
+        h.w->Timer1_Timer();
+        h.w->Timer1_Timer();
+
+        QCOMPARE(h.port->writes.size(), 2);
+        QCOMPARE(h.w->errorText(), QStringLiteral("Receive timeout error - no response from UUT"));
+        QCOMPARE(h.seams.beeps, 2);
+        QCOMPARE(h.w->LpCount, qint64(2));
+        QCOMPARE(h.w->CMDloopFlg, 1);
+    }
+};
+
+QTEST_MAIN(TestLoops)
+#include "tst_loops.moc"
