@@ -84,7 +84,6 @@ private slots:
     void survivesTheProgramClosingAndReopening();
     void faultsAndTurnaroundSwitchFromAnotherThread();
     void droppedLineLooksLikeAVanishedDevice();
-    void hostsCanRunSideBySide();
 };
 
 void TestSimServer::servesScpiOnAPrivatePseudoTerminal()
@@ -264,20 +263,6 @@ void TestSimServer::droppedLineLooksLikeAVanishedDevice()
     QTRY_COMPARE(dropped.count(), 2);
 }
 
-void TestSimServer::hostsCanRunSideBySide()
-{
-    SimHost a(quickConfig()), b(quickConfig());
-    const QString pa = a.start(), pb = b.start();
-    QVERIFY(!pa.isEmpty() && !pb.isEmpty() && pa != pb);
-    Port x, y;
-    QVERIFY(x.open(pa) && y.open(pb));
-    QVERIFY(x.write("FOO\n"));
-    QCOMPARE(x.readUntil(">"), QByteArray(">"));
-    QVERIFY(y.write("*ESR?\n"));
-    QCOMPARE(y.readUntil(">"), QByteArray("0\n>")); // b has its own status
-    QVERIFY(x.write("*ESR?\n"));
-    QCOMPARE(x.readUntil(">"), QByteArray("32\n>"));
-}
 
 QTEST_GUILESS_MAIN(TestSimServer)
 #include "tst_sim_server.moc"

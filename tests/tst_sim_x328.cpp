@@ -68,7 +68,6 @@ private slots:
     void escapeReturnsToScpiAndLinkSurvives();
     void strayBytesAreIgnored();
     void f4ControllerUsesTenthsAndModelRegister();
-    void eachAddressHasItsOwnController();
     void processValueFollowsSetPoint();
     void sevenBitFormatStripsTheEighthBit();
 };
@@ -259,17 +258,6 @@ void TestSimX328::f4ControllerUsesTenthsAndModelRegister()
     QCOMPARE(rig.pollValue("TEST"), QByteArray("0"));
 }
 
-void TestSimX328::eachAddressHasItsOwnController()
-{
-    Rig rig(withControllers({{1, SimModel::EzZone}, {5, SimModel::EzZone}}));
-    rig.send(QByteArray("1") + ENQ);
-    QCOMPARE(rig.send(select("SP1 30")), ACK);
-    rig.send(QByteArray("5") + ENQ);
-    QCOMPARE(rig.send(select("SP1 150")), ACK);
-    QCOMPARE(rig.pollValue("SP1"), QByteArray("150.0"));
-    rig.send(QByteArray("1") + ENQ);
-    QCOMPARE(rig.pollValue("SP1"), QByteArray("30.0"));
-}
 
 void TestSimX328::processValueFollowsSetPoint()
 {
