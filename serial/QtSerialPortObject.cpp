@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <grp.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,9 +154,12 @@ QByteArray QtSerialPortObject::Input()
     if (!m_port.isOpen())
         return {};
     // Qt moves bytes into its buffer only when events run; take what the
-    // driver holds now as well, so a read returns everything pending.
+    // driver holds now as well, so a read returns everything pending. A
+    // paced poll has just looked at the device; otherwise look now.
+    const Readiness seen = m_readiness;
+    m_readiness = Readiness::Unknown;
     const int fd = int(m_port.handle());
-    if (fd >= 0) {
+    if (seen == Readiness::Unknown && fd >= 0) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, 0) > 0) {
             if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
@@ -165,27 +169,37 @@ QByteArray QtSerialPortObject::Input()
                 markLost(reason);
                 return rest;
             }
-            if (p.revents & POLLIN)
+            if ((p.revents & POLLIN) && m_port.bytesAvailable() == 0)
                 m_port.waitForReadyRead(0);
         }
+    } else if (seen == Readiness::Readable && m_port.bytesAvailable() == 0) {
+        m_port.waitForReadyRead(0);
     }
     return m_port.readAll();
 }
 
 void QtSerialPortObject::waitForInput(int maxMicroseconds)
 {
+    m_readiness = Readiness::Unknown;
     if (!m_port.isOpen() || m_port.bytesAvailable() > 0)
         return;
     const int fd = int(m_port.handle());
     if (fd < 0)
         return;
+    // The default 50 us of timer slack would stretch every short wait by half.
+    static thread_local bool slackSet = (::prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0), true);
+    Q_UNUSED(slackSet);
     pollfd p{fd, POLLIN, 0};
     timespec ts{0, long(maxMicroseconds) * 1000L};
-    if (::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+    const int n = ::ppoll(&p, 1, &ts, nullptr);
+    if (n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
         QString reason;
         deviceGone(&reason);
         markLost(reason);
+        return;
     }
+    if (n >= 0)
+        m_readiness = (n > 0 && (p.revents & POLLIN)) ? Readiness::Readable : Readiness::Idle;
 }
 
 bool QtSerialPortObject::deviceGone(QString *reason) const

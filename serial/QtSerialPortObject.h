@@ -49,5 +49,9 @@ private:
     QString m_device;
     QString m_error;
     bool m_lost = false;
+    // What the last paced wait saw of the device, so the read that follows
+    // needs no second look.
+    enum class Readiness { Unknown, Idle, Readable };
+    Readiness m_readiness = Readiness::Unknown;
     bool m_lossQueued = false;
 };
