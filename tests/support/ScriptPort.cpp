@@ -43,8 +43,10 @@ bool ScriptPort::PortOpen(bool open)
 
 void ScriptPort::Output(const QByteArray &data)
 {
-    if (!m_open)
+    if (!m_open) {
+        ++closedWrites;
         return;
+    }
     writes.append(data);
     m_pollsSinceWrite = 0;
     if (responder)

@@ -24,6 +24,8 @@ public:
     std::function<void(ScriptPort &, const QByteArray &)> responder;
 
     QList<QByteArray> writes;
+    // Writes attempted while the port was closed (not delivered, not in writes).
+    int closedWrites = 0;
     QByteArray written() const;
     qint64 inputCalls = 0;
     int openCount = 0;

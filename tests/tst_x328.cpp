@@ -1,0 +1,724 @@
+// X3.28 on the headless window with a scripted port: address check and link
+// open, selection, poll, the escape to SCPI, the closed port, and clicks that
+// come while an exchange waits.
+
+#include "app/TranscriptBox.h"
+#include "support/WindowHarness.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+// Bytes the port delivers at poll `poll` after the write-th write from now.
+struct Reply
+{
+    int write;
+    qint64 poll;
+    QByteArray bytes;
+};
+
+void script(WindowHarness &h, const QList<Reply> &replies)
+{
+    const int base = int(h.port->writes.size());
+    for (const Reply &r : replies)
+        h.port->replyTo(base + r.write, r.poll, r.bytes);
+}
+
+QByteArray lines(std::initializer_list<QByteArray> parts)
+{
+    QByteArray out;
+    for (const QByteArray &p : parts)
+        out += (out.isEmpty() ? QByteArray() : QByteArray("\r\n")) + p;
+    return out;
+}
+
+QList<QPushButton *> stateButtons(frmMain &w)
+{
+    return {w.cmdSet,  w.cmdDisconnect, w.cmdSCPI,   w.cmdXonXoff,   w.cmdSend,       w.cmdQuery,
+            w.cmdQtst, w.cmdQtstOff,    w.cmdCmdtst, w.cmdCmdtstoff, w.cmdLdCmdTable, w.cmdRdCmdTable};
+}
+
+// "cmdSet+ cmdDisconnect- ...", with the given buttons forced to a state.
+QString states(frmMain &w, const QMap<QString, bool> &changes = {})
+{
+    QStringList out;
+    for (QPushButton *b : stateButtons(w))
+        out << b->objectName() + (changes.value(b->objectName(), b->isEnabled()) ? "+" : "-");
+    return out.join(' ');
+}
+
+void setStates(frmMain &w, const QMap<QString, bool> &wanted)
+{
+    for (QPushButton *b : stateButtons(w))
+        if (wanted.contains(b->objectName()))
+            b->setEnabled(wanted[b->objectName()]);
+}
+
+// The opposite of every state in the map.
+QMap<QString, bool> opposite(QMap<QString, bool> states)
+{
+    for (bool &on : states)
+        on = !on;
+    return states;
+}
+
+// What a successful link open leaves; the escape typed as a command.
+const QMap<QString, bool> kLinkOpenStates{{"cmdDisconnect", true}, {"cmdSend", true},       {"cmdQuery", true},
+                                          {"cmdQtst", true},       {"cmdQtstOff", false},   {"cmdCmdtst", true},
+                                          {"cmdCmdtstoff", false}, {"cmdLdCmdTable", false}, {"cmdRdCmdTable", false}};
+const QMap<QString, bool> kEscapeStates{{"cmdSet", false},   {"cmdDisconnect", false}, {"cmdXonXoff", false},
+                                        {"cmdSend", true},   {"cmdQuery", false},      {"cmdQtst", true},
+                                        {"cmdQtstOff", false}, {"cmdCmdtst", true},    {"cmdCmdtstoff", false}};
+
+QString labels(frmMain &w)
+{
+    return QStringLiteral("SCPI:%1 X3.28:%2 XonXoff:%3")
+        .arg(!w.lblSCPI->isHidden())
+        .arg(!w.lblX328->isHidden())
+        .arg(!w.lblXOnXoff->isHidden());
+}
+
+QString captions(frmMain &w)
+{
+    return w.cmdLbl->text() + '|' + w.frmDevCmd->title() + '|' + w.frmDevResp->title();
+}
+
+const QByteArray kPoll("\x02? C1\x03");
+const QByteArray kEOT("\x04");
+const QByteArray kACK("\x06");
+const QByteArray kNAK("\x15");
+const QByteArray kAckLines("Received Characters:  6 \r\nReceived  ACK");
+const QString kNoResponse("Receive timeout error - no response from UUT");
+const QString kBadAddress("Address value not 0 to 32, re-enter");
+} // namespace
+
+Q_DECLARE_METATYPE(Reply)
+
+class TestX328 : public QObject
+{
+    Q_OBJECT
+
+    // Opens the port and a link to address 5; forgets the bytes and beeps.
+    static void openLink(WindowHarness &h)
+    {
+        h.init(1);
+        h.w->txtAddr->setText(QStringLiteral("5"));
+        script(h, {{0, 1, "5\x06"}});
+        h.w->cmdSet_Click();
+        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        h.takeWritten();
+        h.seams.beeps = 0;
+    }
+
+private slots:
+    void addressAccepted_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("addr");
+        QTest::newRow("0") << "0" << QByteArray("0");
+        QTest::newRow("5") << "5" << QByteArray("5");
+        QTest::newRow("9") << "9" << QByteArray("9");
+        QTest::newRow("10 is A") << "10" << QByteArray("A");
+        QTest::newRow("11 is B") << "11" << QByteArray("B");
+        QTest::newRow("32 is W") << "32" << QByteArray("W");
+        QTest::newRow("blank inside counts as 15") << "1 5" << QByteArray("F");
+        QTest::newRow("leading blank sent as typed") << " 5" << QByteArray(" 5");
+        QTest::newRow("leading zero sent as typed") << "07" << QByteArray("07");
+        QTest::newRow("fraction up to 9 sent as typed") << "0.5" << QByteArray("0.5");
+        // v + 55 rounded, halves to the even neighbour.
+        QTest::newRow("9.5 rounds down to @") << "9.5" << QByteArray("@");
+        QTest::newRow("10.5 rounds up to B") << "10.5" << QByteArray("B");
+        QTest::newRow("11.5 rounds down to B") << "11.5" << QByteArray("B");
+        QTest::newRow("10.6 rounds to B") << "10.6" << QByteArray("B");
+    }
+    void addressAccepted()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, addr);
+        WindowHarness h;
+        h.init(1);
+        h.w->txtAddr->setText(typed);
+        script(h, {{0, 1, "3\x06"}}); // the character before the ACK is not compared
+        h.w->cmdSet_Click();
+        QCOMPARE(h.takeWritten(), addr + '\x05');
+        QCOMPARE(h.w->AddrStr, addr);
+        QCOMPARE(h.transcript(), "Received 3 ACK\r\nDevice address set to " + typed.toLatin1());
+        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        QCOMPARE(h.seams.beeps, 0);
+        QVERIFY(!h.w->errorShown());
+    }
+
+    void addressRejected_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("00") << "00";
+        QTest::newRow("empty") << "";
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("blank and 0") << " 0";
+        QTest::newRow("-0") << "-0";
+        QTest::newRow("33") << "33";
+        QTest::newRow("32.5") << "32.5";
+        QTest::newRow("-1") << "-1";
+    }
+    void addressRejected()
+    {
+        QFETCH(QString, typed);
+        WindowHarness h;
+        openLink(h);
+        h.w->resultsReplace("before");
+        h.w->txtAddr->setText(typed);
+        h.w->cmdDisconnect->setEnabled(false);
+        const QString expected = states(*h.w, {{"cmdDisconnect", true}});
+        h.w->cmdSet_Click();
+        QCOMPARE(h.w->errorText(), kBadAddress);
+        QVERIFY(h.w->errorShown());
+        QCOMPARE(h.seams.beeps, 2);
+        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.transcript(), QByteArray("before"));
+        QCOMPARE(h.w->AddrStr, QByteArray("5"));
+        QVERIFY(!h.w->AddrSetFlg);
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        QCOMPARE(states(*h.w), expected);
+    }
+
+    void linkReply_data()
+    {
+        QTest::addColumn<QList<Reply>>("replies");
+        QTest::addColumn<QByteArray>("transcript");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("error");
+        const QByteArray set = "\r\nDevice address set to 5";
+        QTest::newRow("lone ACK") << QList<Reply>{{0, 1, kACK}} << "Received  ACK" + set << true << "";
+        QTest::newRow("address and ACK") << QList<Reply>{{0, 1, "5\x06"}} << "Received 5 ACK" + set << true << "";
+        QTest::newRow("other character and ACK") << QList<Reply>{{0, 1, "3\x06"}} << "Received 3 ACK" + set << true << "";
+        QTest::newRow("bytes after the ACK") << QList<Reply>{{0, 1, "5\x06\x15z"}} << "Received 5 ACK" + set << true << "";
+        QTest::newRow("address and ACK in two polls")
+            << QList<Reply>{{0, 1, "5"}, {0, 7, kACK}} << "Received 5 ACK" + set << true << "";
+        QTest::newRow("ACK in the last poll") << QList<Reply>{{0, 30000, kACK}} << "Received  ACK" + set << true << "";
+        QTest::newRow("ACK at 3") << QList<Reply>{{0, 1, "\r1\x06"}} << QByteArray("Received  13  49  6 ") << false << "";
+        QTest::newRow("ACK at 4") << QList<Reply>{{0, 1, "ab\x15\x06x"}} << QByteArray("Received  97  98  21  6 ")
+                                  << false << "";
+        QTest::newRow("no reply") << QList<Reply>{} << QByteArray("Received buffer was empty") << false
+                                  << kNoResponse;
+        QTest::newRow("NAK only") << QList<Reply>{{0, 1, kNAK}} << QByteArray("Received  21 ") << false
+                                  << kNoResponse;
+        QTest::newRow("ACK in poll 30001") << QList<Reply>{{0, 30001, kACK}} << QByteArray("Received  6 ") << false
+                                           << kNoResponse;
+    }
+    void linkReply()
+    {
+        QFETCH(QList<Reply>, replies);
+        QFETCH(QByteArray, transcript);
+        QFETCH(bool, opened);
+        QFETCH(QString, error);
+        WindowHarness h;
+        h.init(1);
+        h.w->txtAddr->setText(QStringLiteral("5"));
+        // Every control the link open names starts in the other state.
+        setStates(*h.w, opposite(kLinkOpenStates));
+        h.w->combCmd->setEditText(QStringLiteral("typed"));
+        h.w->lblXOnXoff->show();
+        h.w->frmDevResp->setTitle(QStringLiteral("untouched"));
+        h.w->resultsReplace("before");
+        const QString expectOpened = states(*h.w, kLinkOpenStates);
+        const QString expectFailed = states(*h.w, {{"cmdDisconnect", true}});
+        const QString beforeCaptions = captions(*h.w);
+        const int inputsBefore = int(h.port->inputCalls);
+        script(h, replies);
+
+        h.w->cmdSet_Click();
+
+        QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
+        QCOMPARE(h.transcript(), transcript);
+        QCOMPARE(h.w->AddrSetFlg, opened);
+        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(h.w->errorText(), error);
+        QCOMPARE(h.seams.beeps, error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty()) // the drain, then the whole wait
+            QCOMPARE(h.port->inputCalls - inputsBefore, qint64(1 + 30001));
+        if (opened) {
+            QCOMPARE(states(*h.w), expectOpened);
+            QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+            QCOMPARE(h.w->combCmd->currentText(), QString());
+            QCOMPARE(labels(*h.w), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
+            QCOMPARE(captions(*h.w), QStringLiteral("Enter X3.28 parameter <space> value i.e. SP1 100|"
+                                                    "X3.28 Device Commands|untouched"));
+        } else {
+            QCOMPARE(states(*h.w), expectFailed);
+            QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+            QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("typed"));
+            QCOMPARE(labels(*h.w), QStringLiteral("SCPI:1 X3.28:0 XonXoff:1"));
+            QCOMPARE(captions(*h.w), beforeCaptions);
+        }
+        QCOMPARE(h.w->AddrStr, QByteArray("5"));
+    }
+
+    void linkOpenDropsPendingInputAndFailureClearsFlag()
+    {
+        WindowHarness h;
+        openLink(h);
+        // An ACK waiting before the click is thrown away, not taken as the answer.
+        h.port->inject(kACK);
+        h.w->cmdSet_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
+        QCOMPARE(h.transcript(), QByteArray("Received buffer was empty"));
+        QVERIFY(!h.w->AddrSetFlg);
+        QVERIFY(h.w->cmdDisconnect->isEnabled());
+        // The mode stays X3.28, but without an address the selection refuses.
+        h.seams.beeps = 0;
+        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
+        h.w->cmdSend_Click();
+        QCOMPARE(h.w->errorText(), QStringLiteral("Missing a device address"));
+        QCOMPARE(h.seams.beeps, 1);
+        QVERIFY(h.port->writes.isEmpty());
+    }
+
+    void selection_data()
+    {
+        QTest::addColumn<QList<Reply>>("replies");
+        QTest::addColumn<QByteArray>("transcript");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("ACK") << QList<Reply>{{0, 3, kACK}}
+                             << QByteArray("Received Characters:  6 \r\nReceived ACK") << "" << 0;
+        QTest::newRow("NAK then ACK") << QList<Reply>{{0, 1, "\x15\x06"}}
+                                      << QByteArray("Received Characters:  21  6 \r\nReceived ACK") << "" << 0;
+        QTest::newRow("NAK, ACK a poll later") << QList<Reply>{{0, 1, kNAK}, {0, 1, kACK}}
+                                               << QByteArray("Received Characters:  21  6 \r\nReceived ACK") << ""
+                                               << 0;
+        QTest::newRow("ACK then NAK") << QList<Reply>{{0, 1, "\x06\x15"}}
+                                      << QByteArray("Received Characters:  6 \r\nReceived ACK") << "" << 0;
+        QTest::newRow("noise before ACK") << QList<Reply>{{0, 1, "x\x06"}}
+                                          << QByteArray("Received Characters:  120  6 \r\nReceived ACK") << "" << 0;
+        QTest::newRow("NAK") << QList<Reply>{{0, 1, "\x15zz"}}
+                             << QByteArray("Received Characters:  21 \r\nReceived NAK") << "" << 1;
+        QTest::newRow("no answer") << QList<Reply>{{0, 1, "zz"}} << QByteArray("Sent SP1 100") << kNoResponse << 1;
+        QTest::newRow("ACK in poll 30001") << QList<Reply>{{0, 30001, kACK}} << QByteArray("Sent SP1 100")
+                                           << kNoResponse << 1;
+    }
+    void selection()
+    {
+        QFETCH(QList<Reply>, replies);
+        QFETCH(QByteArray, transcript);
+        QFETCH(QString, error);
+        QFETCH(int, beeps);
+        WindowHarness h;
+        openLink(h);
+        const QString before = states(*h.w);
+        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
+        script(h, replies);
+        h.w->cmdSend_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("\x02= SP1 100\x03"));
+        QCOMPARE(h.w->OutStr, QByteArray("\x02= SP1 100\x03"));
+        QCOMPARE(h.w->CmdStr, QByteArray("SP1 100"));
+        QCOMPARE(h.transcript(), transcript);
+        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(h.w->errorText(), error);
+        QCOMPARE(h.seams.beeps, beeps);
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        QCOMPARE(states(*h.w), before);
+    }
+
+    void selectionChecks()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.w->cmdDisconnect_Click(); // X3.28 without an address
+        h.takeWritten();
+        // Nothing at all: that check comes before the address check.
+        h.w->cmdSend_Click();
+        QCOMPARE(h.w->errorText(), QStringLiteral("Nothing to send"));
+        QCOMPARE(h.seams.beeps, 1);
+        // The escape needs the address too, and the entry is left as typed.
+        h.w->combCmd->setEditText(QStringLiteral("@@@"));
+        h.w->cmdSend_Click();
+        QCOMPARE(h.w->errorText(), QStringLiteral("Missing a device address"));
+        QCOMPARE(h.seams.beeps, 2);
+        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.w->CmdStr, QByteArray());
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->cmdQuery_Click();
+        QCOMPARE(h.w->errorText(), QStringLiteral("Missing a device address"));
+        QCOMPARE(h.seams.beeps, 3);
+        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.w->CmdStr, QByteArray());
+
+        // With an address, an empty entry repeats the last text, a query included.
+        h.w->txtAddr->setText(QStringLiteral("5"));
+        script(h, {{0, 1, kACK}});
+        h.w->cmdSet_Click();
+        h.takeWritten();
+        script(h, {{0, 1, kNAK}});
+        h.w->cmdQuery_Click();
+        QCOMPARE(h.takeWritten(), kPoll);
+        h.w->combCmd->setEditText(QString());
+        script(h, {{0, 1, kACK}});
+        h.w->cmdSend_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("\x02= C1\x03"));
+        QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("C1"));
+        h.w->combQuery->setEditText(QString());
+        script(h, {{0, 1, kNAK}});
+        h.w->cmdQuery_Click();
+        QCOMPARE(h.takeWritten(), kPoll);
+        QCOMPARE(h.w->combQuery->currentText(), QStringLiteral("C1"));
+    }
+
+    void escape_data()
+    {
+        QTest::addColumn<bool>("fromXonXoff");
+        QTest::newRow("from X3.28") << false;
+        QTest::newRow("from Xon/Xoff") << true;
+    }
+    void escape()
+    {
+        QFETCH(bool, fromXonXoff);
+        WindowHarness h;
+        openLink(h);
+        if (fromXonXoff)
+            h.w->cmdXonXoff_Click();
+        setStates(*h.w, opposite(kEscapeStates));
+        h.w->cmdLdCmdTable->setEnabled(true);
+        h.w->cmdRdCmdTable->setEnabled(false);
+        h.w->resultsReplace("before");
+        h.w->OutStr = "last";
+        h.port->inject("junk");
+        const QString expected = states(*h.w, kEscapeStates);
+        const qint64 inputsBefore = h.port->inputCalls;
+        h.w->combCmd->setEditText(QStringLiteral("@@@"));
+        h.w->cmdSend_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("@@@"));
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+        QCOMPARE(labels(*h.w), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(captions(*h.w), QStringLiteral("Enter SCPI and Modbus commands|Device Commands and Queries|"
+                                                "Query not active in SCPI mode"));
+        QCOMPARE(states(*h.w), expected);
+        QCOMPARE(h.transcript(), QByteArray("before"));
+        QCOMPARE(h.w->OutStr, QByteArray("last"));
+        QCOMPARE(h.w->CmdStr, QByteArray("@@@"));
+        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(h.seams.beeps, 0);
+        QVERIFY(!h.w->errorShown());
+        // No reply was awaited: only the drain read the port.
+        QCOMPARE(h.port->inputCalls - inputsBefore, qint64(1));
+    }
+
+    void poll_data()
+    {
+        QTest::addColumn<QList<Reply>>("replies");
+        QTest::addColumn<bool>("byteCnt");
+        QTest::addColumn<bool>("nak");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("transcript");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("beeps");
+
+        const QByteArray block100 = "\x02" "100\r\x03";
+        const QByteArray block101 = "\x02" "101\r\x03";
+        const QByteArray data100 = "Received STX 100<cr> ETX";
+        const QByteArray full = kPoll + kEOT + kACK;
+        const QList<Reply> happy{{0, 2, kACK}, {1, 3, block100}, {2, 1, kEOT}};
+
+        QTest::newRow("plain") << happy << false << false << full
+                               << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
+        QTest::newRow("byte count") << happy << true << false << full
+                                    << lines({kAckLines, data100, "Byte Count=  6", "Received EOT"}) << "" << 0;
+        const QList<Reply> repeat{{0, 1, kACK}, {1, 1, block100}, {2, 2, block101}, {3, 1, kEOT}};
+        QTest::newRow("one NAK") << repeat << false << true << kPoll + kEOT + kNAK + kACK
+                                 << lines({kAckLines, data100, "Sent NAK", "Received STX 101<cr> ETX", "Received EOT"})
+                                 << "" << 0;
+        QTest::newRow("one NAK, byte count")
+            << repeat << true << true << kPoll + kEOT + kNAK + kACK
+            << lines({kAckLines, data100, "Byte Count=  6", "Sent NAK", "Received STX 101<cr> ETX", "Byte Count=  6",
+                      "Received EOT"})
+            << "" << 0;
+        QTest::newRow("repeat never comes") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}} << false << true
+                                            << kPoll + kEOT + kNAK << lines({kAckLines, data100, "Sent NAK"})
+                                            << kNoResponse << 1;
+        QTest::newRow("data in pieces")
+            << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "10"}, {1, 4, "0\r\x03"}, {2, 1, kEOT}} << false << false
+            << full << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
+        QTest::newRow("empty data") << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02\x03"}, {2, 1, kEOT}} << true << false
+                                    << full << lines({kAckLines, "Received STX  ETX", "Byte Count=  2", "Received EOT"})
+                                    << "" << 0;
+        QTest::newRow("no CR") << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "100\x03"}, {2, 1, kEOT}} << false << false
+                               << full << lines({kAckLines, "Received STX 100 ETX", "Received EOT"}) << "" << 0;
+        QTest::newRow("CR first") << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02\r99\x03"}, {2, 1, kEOT}} << false
+                                  << false << full << lines({kAckLines, "Received STX <cr> ETX", "Received EOT"})
+                                  << "" << 0;
+        QTest::newRow("text after CR not shown")
+            << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "1\r2\x03"}, {2, 1, kEOT}} << true << false << full
+            << lines({kAckLines, "Received STX 1<cr> ETX", "Byte Count=  5", "Received EOT"}) << "" << 0;
+        QTest::newRow("byte after ETX")
+            << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "100\x03Z"}, {2, 1, kEOT}} << true << false << full
+            << lines({kAckLines, "Received STX 100 ETX", "Byte Count=  6", "Received EOT"}) << "" << 0;
+        QTest::newRow("STX not first") << QList<Reply>{{0, 1, kACK}, {1, 1, "x\x02" "1\x03"}} << true << true
+                                       << kPoll + kEOT
+                                       << lines({kAckLines, "Received  120  2  49  3 ", "Byte Count=  4"})
+                                       << "STX not first character in the buffer" << 1;
+        QTest::newRow("no STX") << QList<Reply>{{0, 1, kACK}, {1, 1, "1\x03"}} << false << false << kPoll + kEOT
+                                << lines({kAckLines, "Received  49  3 "}) << "STX not first character in the buffer"
+                                << 1;
+        QTest::newRow("NAK to the query") << QList<Reply>{{0, 1, "\x15z"}} << false << true << kPoll
+                                          << QByteArray("Received Characters:  21 \r\nReceived  NAK") << "" << 1;
+        QTest::newRow("NAK then ACK") << QList<Reply>{{0, 1, "\x15\x06"}, {1, 1, block100}, {2, 1, kEOT}} << false
+                                      << false << full
+                                      << lines({"Received Characters:  21  6 \r\nReceived  ACK", data100,
+                                                "Received EOT"})
+                                      << "" << 0;
+        QTest::newRow("ACK then NAK") << QList<Reply>{{0, 1, "\x06\x15"}, {1, 1, block100}, {2, 1, kEOT}} << false
+                                      << false << full << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
+        QTest::newRow("noise before ACK") << QList<Reply>{{0, 1, "x\x06"}, {1, 1, block100}, {2, 1, kEOT}} << false
+                                          << false << full
+                                          << lines({"Received Characters:  120  6 \r\nReceived  ACK", data100,
+                                                    "Received EOT"})
+                                          << "" << 0;
+        QTest::newRow("ACK in poll 30000") << QList<Reply>{{0, 30000, kACK}, {1, 1, block100}, {2, 1, kEOT}} << false
+                                           << false << full << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
+        QTest::newRow("no answer to the query") << QList<Reply>{} << false << false << kPoll << QByteArray("Sent C1")
+                                                << kNoResponse << 1;
+        QTest::newRow("ACK in poll 30001") << QList<Reply>{{0, 30001, kACK}} << false << false << kPoll
+                                           << QByteArray("Sent C1") << kNoResponse << 1;
+        QTest::newRow("no data block") << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "100"}} << true << false
+                                       << kPoll + kEOT << kAckLines << kNoResponse << 1;
+        QTest::newRow("ETX in poll 30001") << QList<Reply>{{0, 1, kACK}, {1, 30001, block100}} << false << false
+                                           << kPoll + kEOT << kAckLines << kNoResponse << 1;
+        QTest::newRow("no EOT") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}} << false << false << full
+                                << lines({kAckLines, data100}) << "Receive timeout error - no EOT from UUT" << 1;
+        QTest::newRow("bytes after EOT") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}, {2, 1, "\x04zz"}} << false
+                                         << false << full << lines({kAckLines, data100, "Received \x04zz"})
+                                         << "Receive buffer has more than one character" << 1;
+        QTest::newRow("noise before EOT") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}, {2, 1, "z"}, {2, 2, kEOT}}
+                                          << false << false << full << lines({kAckLines, data100, "Received z\x04"})
+                                          << "Receive buffer has more than one character" << 1;
+    }
+    void poll()
+    {
+        QFETCH(QList<Reply>, replies);
+        QFETCH(bool, byteCnt);
+        QFETCH(bool, nak);
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, transcript);
+        QFETCH(QString, error);
+        QFETCH(int, beeps);
+        WindowHarness h;
+        openLink(h);
+        const QString before = states(*h.w);
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->ckByteCnt->setChecked(byteCnt);
+        h.w->ckNAK->setChecked(nak);
+        h.port->inject("stale");
+        h.w->reportError(QStringLiteral("earlier"), false); // the poll hides it first
+        script(h, replies);
+
+        h.w->cmdQuery_Click();
+
+        QCOMPARE(h.takeWritten(), written);
+        // The last frame written: the query block, or the EOT, NAK or ACK after it.
+        QCOMPARE(h.w->OutStr, written == kPoll ? kPoll : written.right(1));
+        QCOMPARE(h.transcript(), transcript);
+        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(h.w->errorText(), error);
+        QCOMPARE(h.seams.beeps, beeps);
+        // The one-shot NAK is used up once a NAK went out.
+        QCOMPARE(h.w->ckNAK->isChecked(), nak && !written.contains(kNAK));
+        QCOMPARE(h.w->CmdStr, QByteArray("C1"));
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(states(*h.w), before);
+    }
+
+    // Checking the box again while the repeated block is awaited does not
+    // bring a second NAK into the same poll; it stays for the next one.
+    void oneNakPerPoll()
+    {
+        WindowHarness h;
+        openLink(h);
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->ckNAK->setChecked(true);
+        frmMain *w = h.w.get();
+        h.port->responder = [w](ScriptPort &, const QByteArray &frame) {
+            if (frame == kNAK)
+                QTimer::singleShot(0, w, [w] { w->ckNAK->setChecked(true); });
+        };
+        script(h, {{0, 1, kACK}, {1, 1, "\x02" "100\r\x03"}, {2, 5, "\x02" "101\r\x03"}, {3, 1, kEOT}});
+        w->cmdQuery_Click();
+        h.port->responder = nullptr;
+        QCOMPARE(h.takeWritten(), kPoll + kEOT + kNAK + kACK);
+        QCOMPARE(h.transcript(), lines({kAckLines, "Received STX 100<cr> ETX", "Sent NAK", "Received STX 101<cr> ETX",
+                                        "Received EOT"}));
+        QVERIFY(h.w->ckNAK->isChecked());
+    }
+
+    void pollChecks()
+    {
+        WindowHarness h;
+        openLink(h);
+        // Nothing in the box and nothing sent before.
+        h.w->CmdStr.clear();
+        h.w->cmdQuery_Click();
+        QCOMPARE(h.w->errorText(), QStringLiteral("Nothing to send"));
+        QCOMPARE(h.seams.beeps, 1);
+        QVERIFY(h.port->writes.isEmpty());
+        // SCPI mode: the Enter key still reaches the query action.
+        h.w->cmdSCPI_Click();
+        h.takeWritten();
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->combQuery_KeyPress(13);
+        QCOMPARE(h.w->errorText(), QStringLiteral("Unknown mode error, cmdMode$ = SCPI"));
+        QCOMPARE(h.seams.beeps, 2);
+        QVERIFY(h.port->writes.isEmpty());
+    }
+
+    void closedPort_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<bool>("lost");
+        for (bool lost : {false, true}) {
+            const char *when = lost ? "line lost" : "never opened";
+            for (const char *op : {"cmdSet", "cmdSet bad address", "cmdDisconnect", "cmdSCPI", "select", "poll"})
+                QTest::addRow("%s, %s", op, when) << QString::fromLatin1(op) << lost;
+        }
+    }
+    void closedPort()
+    {
+        QFETCH(QString, op);
+        QFETCH(bool, lost);
+        WindowHarness h;
+        const bool exchange = op == "select" || op == "poll";
+        QByteArray mode = "SCPI";
+        if (lost) {
+            openLink(h);
+            mode = "X3.28";
+            if (!exchange) {
+                h.w->cmdXonXoff_Click(); // a mode that each button would change
+                mode = "XonXoff";
+            }
+            h.port->loseLine();
+        } else if (exchange) {
+            // Reachable through the Enter key before the port was ever opened.
+            h.w->cmdMode = mode = "X3.28";
+        }
+        h.w->resultsReplace("before");
+        h.w->cmdDisconnect->setEnabled(false);
+        h.w->txtAddr->setText(op.endsWith("bad address") ? QStringLiteral("40") : QStringLiteral("5"));
+        if (exchange)
+            h.w->AddrSetFlg = true;
+        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        const QString labelsBefore = labels(*h.w);
+        const QByteArray cmdStrBefore = h.w->CmdStr;
+        h.w->hideError();
+        h.seams.beeps = 0;
+
+        if (op.startsWith("cmdSet"))
+            h.w->cmdSet_Click();
+        else if (op == "cmdDisconnect")
+            h.w->cmdDisconnect_Click();
+        else if (op == "cmdSCPI")
+            h.w->cmdSCPI_Click();
+        else if (op == "select")
+            h.w->cmdSend_Click();
+        else
+            h.w->cmdQuery_Click();
+
+        QVERIFY(h.w->errorShown());
+        if (op.endsWith("bad address")) {
+            QCOMPARE(h.w->errorText(), kBadAddress);
+            QCOMPARE(h.seams.beeps, 2);
+        } else {
+            QVERIFY2(h.w->errorText().contains(QStringLiteral("COM port")), qPrintable(h.w->errorText()));
+            QCOMPARE(h.seams.beeps, 1);
+        }
+        QCOMPARE(h.port->closedWrites, 0);
+        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.w->cmdMode, mode);
+        QCOMPARE(labels(*h.w), labelsBefore);
+        QCOMPARE(h.transcript(), QByteArray("before"));
+        QCOMPARE(h.w->CmdStr, cmdStrBefore);
+        if (op.startsWith("cmdSet")) {
+            QVERIFY(h.w->cmdDisconnect->isEnabled());
+            QVERIFY(!h.w->AddrSetFlg);
+        }
+    }
+
+    void clickDuringPollRefused_data()
+    {
+        QTest::addColumn<int>("duringWait");
+        QTest::newRow("waiting for ACK") << 0;
+        QTest::newRow("waiting for the data") << 1;
+        QTest::newRow("waiting for EOT") << 2;
+    }
+    void clickDuringPollRefused()
+    {
+        QFETCH(int, duringWait);
+        WindowHarness h;
+        openLink(h);
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
+        const qint64 refusedBefore = h.w->refusedRequests();
+        frmMain *w = h.w.get();
+        int clicked = 0;
+        h.port->responder = [&](ScriptPort &port, const QByteArray &) {
+            if (port.writes.size() - 1 != duringWait)
+                return;
+            QTimer::singleShot(0, w, [&, w] {
+                ++clicked;
+                w->cmdQuery_Click();
+                w->combQuery_KeyPress(13);
+                w->cmdSend_Click();
+                w->combCmd_KeyPress(13);
+                w->cmdSet_Click();
+                w->cmdSCPI_Click();
+                w->cmdDisconnect_Click();
+            });
+        };
+        // Replies late enough that the clicks come first.
+        script(h, {{0, 5, kACK}, {1, 5, "\x02" "100\r\x03"}, {2, 5, kEOT}});
+        w->cmdQuery_Click();
+        h.port->responder = nullptr;
+
+        QCOMPARE(clicked, 1);
+        QCOMPARE(h.w->refusedRequests() - refusedBefore, qint64(7));
+        QCOMPARE(h.takeWritten(), kPoll + kEOT + kACK);
+        QCOMPARE(h.transcript(), lines({kAckLines, "Received STX 100<cr> ETX", "Received EOT"}));
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(h.w->CmdStr, QByteArray("C1"));
+    }
+
+    void clickDuringLinkOpenRefused()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.w->txtAddr->setText(QStringLiteral("5"));
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        frmMain *w = h.w.get();
+        QTimer::singleShot(0, w, [w] {
+            w->cmdSend_Click();
+            w->cmdSet_Click();
+            w->cmdSCPI_Click();
+            w->cmdDisconnect_Click();
+        });
+        script(h, {{0, 5, "5\x06"}});
+        w->cmdSet_Click();
+        QCOMPARE(h.w->refusedRequests(), qint64(4));
+        QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
+        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(h.transcript(), QByteArray("Received 5 ACK\r\nDevice address set to 5"));
+    }
+};
+
+QTEST_MAIN(TestX328)
+#include "tst_x328.moc"
