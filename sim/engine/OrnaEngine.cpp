@@ -96,6 +96,21 @@ void OrnaEngine::setFaults(const SimFaults &faults)
     m_rng.seed(faults.seed);
 }
 
+void OrnaEngine::changeFaults(const SimFaults &faults)
+{
+    // In the order of the Fault enumeration.
+    const auto triggers = [](const SimFaults &f) {
+        return std::array<SimTrigger, FaultCount>{f.delay, f.silence, f.nak,   f.noise, f.holdoff,
+                                                  f.noStx, f.afterEot, f.babble, f.drop};
+    };
+    const auto before = triggers(m_cfg.faults);
+    const auto after = triggers(faults);
+    for (int f = 0; f < FaultCount; ++f)
+        if (!(before[f] == after[f]))
+            m_occasions[f] = 0;
+    m_cfg.faults = faults;
+}
+
 void OrnaEngine::setLineFormat(const SimLineFormat &line)
 {
     if (line.baud > 0)

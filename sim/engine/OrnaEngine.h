@@ -52,6 +52,9 @@ public:
 
     // May be changed between calls to receive(); they apply to later replies.
     void setFaults(const SimFaults &faults); // restarts the fault counters and the generator
+    // Like setFaults, but only the switches that change restart their
+    // counters: a spent "once" elsewhere stays spent, and the generator goes on.
+    void changeFaults(const SimFaults &faults);
     SimFaults faults() const { return m_cfg.faults; }
     void setTurnaroundMs(double ms) { m_cfg.turnaroundMs = qMax(0.0, ms); }
     double turnaroundMs() const { return m_cfg.turnaroundMs; }

@@ -171,6 +171,14 @@ void SimServer::setFaults(const SimFaults &faults)
         m_engine->setFaults(faults);
 }
 
+void SimServer::changeFaults(const SimFaults &faults)
+{
+    QMutexLocker lock(&m_mutex);
+    m_config.faults = faults;
+    if (m_engine)
+        m_engine->changeFaults(faults);
+}
+
 SimFaults SimServer::faults() const
 {
     QMutexLocker lock(&m_mutex);

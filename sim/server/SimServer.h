@@ -43,6 +43,8 @@ public:
     QString devicePath() const;
     bool isServing() const;
     void setFaults(const SimFaults &faults);
+    // Restarts only the counters of switches that change (OrnaEngine::changeFaults).
+    void changeFaults(const SimFaults &faults);
     SimFaults faults() const;
     void setTurnaroundMs(double ms);
     double turnaroundMs() const;
