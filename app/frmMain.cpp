@@ -484,14 +484,18 @@ void frmMain::onPortLost(const QString &reason)
 
 void frmMain::showLineTarget()
 {
+    // The "simulator" property tells others (the Simulator menu) whether the
+    // line goes to the simulated converter; they see it change as an event.
     if (!MSComm1->PortOpen()) {
         lblLine->setText(m_lossMessage.isEmpty() ? QStringLiteral("Line: port closed")
                                                  : QStringLiteral("Line: port closed (lost)"));
         lblLine->setStyleSheet(QString());
+        lblLine->setProperty("simulator", false);
         return;
     }
-    const ComEntry e = ComPortMap::instance().entry(MSComm1->CommPort());
-    if (e.kind == ComEntry::Simulator) {
+    // Judged by the device actually opened, not by the mapping as it is now.
+    const bool simulated = ComPortMap::instance().isSimulatorDevice(MSComm1->deviceName());
+    if (simulated) {
         lblLine->setText(QStringLiteral("Line: COM %1 -> %2 (%3), no hardware")
                              .arg(MSComm1->CommPort())
                              .arg(ComPortMap::simulatorName(), MSComm1->deviceName()));
@@ -502,6 +506,7 @@ void frmMain::showLineTarget()
                              .arg(MSComm1->deviceName(), MSComm1->Settings()));
         lblLine->setStyleSheet(QString());
     }
+    lblLine->setProperty("simulator", simulated);
 }
 
 // ---- Help and exit

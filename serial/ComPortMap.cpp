@@ -127,6 +127,8 @@ void ComPortMap::reset()
 QString ComPortMap::resolve(int number, QString *error) const
 {
     const ComEntry e = entry(number);
+    // Each open decides afresh whether the line goes to the simulator.
+    m_simulatorPath.clear();
     switch (e.kind) {
     case ComEntry::Device:
         return e.path;
@@ -136,13 +138,19 @@ QString ComPortMap::resolve(int number, QString *error) const
                 *error = QStringLiteral("the simulated converter is not available");
             return {};
         }
-        return simProvider()(error);
+        m_simulatorPath = simProvider()(error);
+        return m_simulatorPath;
     case ComEntry::None:
         break;
     }
     if (error)
         *error = QStringLiteral("no serial device is assigned to COM %1 (choose one in the port dialog)").arg(number);
     return {};
+}
+
+bool ComPortMap::isSimulatorDevice(const QString &path) const
+{
+    return !path.isEmpty() && path == m_simulatorPath;
 }
 
 QString ComPortMap::displayText(int number) const

@@ -46,6 +46,10 @@ public:
     // The device path to open for a port number. For the simulator this starts
     // it (once) through the provider. Empty with *error set when there is none.
     QString resolve(int number, QString *error) const;
+    // True when the device path is the one the simulator gave at the last
+    // resolve(): the line opened with it goes to the simulator, not to
+    // hardware. (Pseudo-terminal paths are reused, so an older one is no proof.)
+    bool isSimulatorDevice(const QString &path) const;
     // Text shown beside a port button: device and description, or the simulator.
     QString displayText(int number) const;
 
@@ -68,4 +72,5 @@ private:
 
     std::array<ComEntry, PortCount> m_entries;
     QList<SystemDevice> m_system;
+    mutable QString m_simulatorPath; // what the simulator last gave to open
 };

@@ -176,12 +176,14 @@ void frmPorts::reject()
 void frmPorts::beginChoice()
 {
     m_portAtShow = CommPortNum;
+    // The boxes show the mapping as it is now, so that a port button never
+    // hands back a stale device (the mapping may have changed meanwhile).
+    refreshDevices();
 }
 
 void frmPorts::showEvent(QShowEvent *event)
 {
     beginChoice();
-    refreshDevices();
     QDialog::showEvent(event);
 }
 
@@ -215,7 +217,7 @@ void frmPorts::deviceChosen(int number)
         return; // unchanged
     const int idx = box->findText(shown);
     const QString data = idx >= 0 ? box->itemData(idx).toString() : QString();
-    if (data == kSimData || shown == ComPortMap::simulatorName())
+    if (data == kSimData || shown.compare(ComPortMap::simulatorName(), Qt::CaseInsensitive) == 0)
         map.setSimulator(number);
     else if (!data.isEmpty())
         map.setDevice(number, data);

@@ -62,7 +62,8 @@ public slots:
     void deviceChosen(int number);
 
     // Remembers the port chosen so far, so that leaving by the window's
-    // close control can restore it. Called before each run of the dialog.
+    // close control can restore it, and shows each port's device afresh.
+    // Called before each run of the dialog.
     void beginChoice();
     // Leaving by the window's close control or Escape.
     void reject() override;
