@@ -1,6 +1,7 @@
 #include "app/Logo.h"
 #include "app/frmMain.h"
 #include "sim/SimulatedLine.h"
+#include "sim/SimulatorMenu.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(vekLogo(64)));
     installSimulatedLine();
     frmMain w;
+    installSimulatorMenu(w);
     w.show();
     return app.exec();
 }
