@@ -1,0 +1,185 @@
+#include "support/SimHarness.h"
+
+#include "serial/ComPortMap.h"
+#include "serial/LineSettings.h"
+#include "serial/PortObject.h"
+#include "serial/PortSelection.h"
+#include "serial/frmPorts.h"
+#include "sim/SimulatedLine.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+SimConfig SimHarness::fastConfig()
+{
+    SimConfig config;
+    config.turnaroundMs = 0.0;
+    // At the real 9600 baud the prompt leaves a character time after the LF,
+    // and whether the program's wait sees it depends on when it polls.
+    config.followPortBaud = false;
+    config.line.baud = 1'000'000'000;
+    return config;
+}
+
+SimHarness::SimHarness(const SimConfig &config) : m_line(Line::OwnHost)
+{
+    m_ownHost = std::make_unique<SimHost>(config);
+    m_host = m_ownHost.get();
+    SimHost *h = m_host;
+    ComPortMap::setSimulatorProvider([h](QString *error) { return h->start(error); });
+    setUp();
+}
+
+SimHarness::SimHarness(Line line) : m_line(line)
+{
+    if (line == Line::OwnHost) {
+        m_ownHost = std::make_unique<SimHost>(fastConfig());
+        m_host = m_ownHost.get();
+        SimHost *h = m_host;
+        ComPortMap::setSimulatorProvider([h](QString *error) { return h->start(error); });
+    } else {
+        // No serial device on this machine, as far as the program knows.
+        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
+        installSimulatedLine();
+        m_host = simulatedLineHost();
+        m_host->setTurnaroundMs(0.0);
+    }
+    setUp();
+}
+
+void SimHarness::setUp()
+{
+    resetPortSelection();
+    // The system reports no serial device: COM 1 opens the simulator.
+    ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
+    ComPortMap::instance().reset();
+    QObject::connect(
+        m_host->server(), &SimServer::frameLogged, &m_receiver, [this](const SimFrame &f) { m_frames.append(f); },
+        Qt::QueuedConnection);
+    w = std::make_unique<frmMain>(nullptr, &seams);
+}
+
+SimHarness::~SimHarness()
+{
+    w.reset();
+    QObject::disconnect(m_host->server(), nullptr, &m_receiver, nullptr);
+    if (m_line == Line::BuiltIn) {
+        removeSimulatedLine();
+    } else {
+        ComPortMap::setSimulatorProvider({});
+        m_ownHost.reset();
+    }
+    ComPortMap::setDeviceLister({});
+    ComPortMap::instance().reset();
+    resetPortSelection();
+}
+
+bool SimHarness::open(int number, const QString &settings)
+{
+    static const QList<int> rates{1200, 2400, 9600, 19200, 38400};
+    const auto chosen = parseLineSettings(settings);
+    seams.dialog = [&](frmPorts &d) {
+        if (chosen) {
+            d.optBaud[rates.indexOf(chosen->baud)]->click();
+            (chosen->parity == 'O' ? d.opt7O : chosen->parity == 'E' ? d.opt7E : d.optCh8)->click();
+        }
+        if (ComPortMap::instance().entry(number).kind != ComEntry::Simulator)
+            d.cmbDevice[number - 1]->setEditText(ComPortMap::simulatorName());
+        d.cmdCOM[number - 1]->click();
+        d.cmdExit->click();
+    };
+    w->cmdInit_Click();
+    seams.dialog = nullptr;
+    return portOpen();
+}
+
+void SimHarness::send(const QByteArray &text)
+{
+    w->combCmd->setEditText(QString::fromLatin1(text));
+    w->cmdSend_Click();
+}
+
+void SimHarness::query(const QByteArray &text)
+{
+    w->combQuery->setEditText(QString::fromLatin1(text));
+    w->cmdQuery_Click();
+}
+
+void SimHarness::unpaced(const std::function<void()> &action)
+{
+    const int pacing = w->pollPacingMicros;
+    w->pollPacingMicros = 0;
+    action();
+    w->pollPacingMicros = pacing;
+}
+
+QString SimHarness::error() const
+{
+    return w->errorShown() ? w->errorText() : QString();
+}
+
+bool SimHarness::portOpen() const
+{
+    return w->MSComm1->PortOpen();
+}
+
+QList<SimFrame> SimHarness::frames() const
+{
+    return m_frames;
+}
+
+QString SimHarness::logText() const
+{
+    QStringList lines;
+    for (const SimFrame &f : m_frames)
+        lines << f.toLogLine();
+    return lines.join(QLatin1Char('\n'));
+}
+
+QByteArray SimHarness::hostBytes() const
+{
+    QByteArray all;
+    for (const SimFrame &f : m_frames)
+        if (f.kind == SimFrame::FromHost)
+            all += f.bytes;
+    return all;
+}
+
+void SimHarness::clearLog()
+{
+    m_frames.clear();
+}
+
+bool SimHarness::waitForLog(const QString &text, int timeoutMs)
+{
+    return waitUntil([&] { return logText().contains(text); }, timeoutMs);
+}
+
+bool SimHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > timeoutMs)
+            return cond();
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+SimLanguage SimHarness::language() const
+{
+    SimLanguage l = SimLanguage::Scpi;
+    server().withEngine([&](OrnaEngine &e) { l = e.language(); });
+    return l;
+}
+
+int SimHarness::eventStatus() const
+{
+    int esr = 0;
+    server().withEngine([&](OrnaEngine &e) { esr = e.eventStatus(); });
+    return esr;
+}
