@@ -9,7 +9,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrnaSerTest"));
-    QApplication::setWindowIcon(QIcon(vekLogo(64)));
+    QApplication::setDesktopFileName(QStringLiteral("ornasertest"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ornasertest"), QIcon(vekLogo(64))));
     installSimulatedLine();
     frmMain w;
     installSimulatorMenu(w);
