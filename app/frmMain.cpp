@@ -296,6 +296,7 @@ void frmMain::buildUi()
     combCmd->setAccessibleName(frmDevCmd->title());
     combQuery->setAccessibleName(QStringLiteral("Query"));
     txtCount->setAccessibleName(lblCount->text());
+    txtRev->setAccessibleName(QStringLiteral("Revision"));
 
     connect(cmdInit, &QPushButton::clicked, this, &frmMain::cmdInit_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);

@@ -462,6 +462,89 @@ private slots:
         QVERIFY(h.port->inputCalls < 1000); // did not wait out the poll limit
     }
 
+    // Every control a person reaches has a name a screen reader can say, and
+    // the tab order walks the frames in the order they stand.
+    void keyboardAndAccessibility()
+    {
+        WindowHarness h;
+        for (QWidget *wdg : h.w->findChildren<QWidget *>()) {
+            if (qobject_cast<QAbstractButton *>(wdg) || qobject_cast<QLineEdit *>(wdg) ||
+                qobject_cast<QComboBox *>(wdg) || wdg == h.w->txtResults) {
+                if (qobject_cast<QLineEdit *>(wdg) && qobject_cast<QComboBox *>(wdg->parentWidget()))
+                    continue; // the combo box's own editor; the box carries the name
+                const auto *b = qobject_cast<QAbstractButton *>(wdg);
+                const QString name = wdg->accessibleName().isEmpty() && b ? b->text() : wdg->accessibleName();
+                QVERIFY2(!name.trimmed().isEmpty(), qPrintable(wdg->objectName()));
+            }
+        }
+        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral("Set Address and Open Link"));
+
+        QStringList chain;
+        QWidget *wdg = h.w->cmdInit;
+        do {
+            if ((wdg->focusPolicy() & Qt::TabFocus) && !wdg->objectName().isEmpty())
+                chain << wdg->objectName();
+            wdg = wdg->nextInFocusChain();
+        } while (wdg != h.w->cmdInit && chain.size() < 200);
+        const QStringList expected{"cmdInit", "cmdHelp", "cmdExit", "txtAddr", "cmdSet", "cmdSCPI",
+                                   "cmdDisconnect", "cmdXonXoff", "cmdLdCmdTable", "cmdRdCmdTable", "cmdCmdtst",
+                                   "cmdCmdtstoff", "cmdQtst", "cmdQtstOff"};
+        QCOMPARE(chain.mid(0, expected.size()), expected);
+        QVERIFY(chain.indexOf("combCmd") < chain.indexOf("cmdSend"));
+        QVERIFY(chain.indexOf("cmdSend") < chain.indexOf("combQuery"));
+        QVERIFY(chain.indexOf("combQuery") < chain.indexOf("txtResults"));
+    }
+
+    // The transcript is read-only but selectable and copyable; control
+    // characters stay visible and CR LF is a line break.
+    void transcriptShowsEveryByte()
+    {
+        WindowHarness h;
+        h.w->resultsReplace(QByteArray("Received \x04x", 11));
+        h.w->resultsAppend("100\r\xb0");
+        QCOMPARE(h.w->txtResults->toPlainText(), QString::fromUtf8("Received \u2404x\n100\u240d\u00b0"));
+        QVERIFY(h.w->txtResults->isReadOnly());
+        QVERIFY(h.w->txtResults->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        h.w->txtResults->selectAll();
+        QVERIFY(h.w->txtResults->textCursor().hasSelection());
+        // Writing the same bytes again changes nothing (no flicker, no scroll).
+        const QByteArray before = h.transcript();
+        h.w->resultsReplace(before);
+        QCOMPARE(h.transcript(), before);
+    }
+
+    // The dialog reads the device list afresh every time it opens, so an
+    // adapter plugged in meanwhile appears, and keeps user choices.
+    void deviceListReadAfreshOnEveryRun()
+    {
+        QList<SystemDevice> devices{{"/dev/ttyS0", "built-in"}};
+        ComPortMap::setDeviceLister([&] { return devices; });
+        ComPortMap::instance().reset();
+        WindowHarness h;
+        frmPorts &d = *h.w->portsDialog();
+        d.beginChoice();
+        QCOMPARE(d.cmbDevice[0]->currentText(), QStringLiteral("/dev/ttyS0  (built-in)"));
+        QCOMPARE(d.cmbDevice[1]->currentText(), QString());
+
+        // The user points COM 3 at a pseudo-terminal; then an adapter appears.
+        d.cmbDevice[2]->setEditText("/dev/pts/9");
+        d.deviceChosen(3);
+        devices.append(SystemDevice{"/dev/ttyUSB0", "FT232R USB UART"});
+        d.beginChoice();
+        QCOMPARE(d.cmbDevice[1]->currentText(), QStringLiteral("/dev/ttyUSB0  (FT232R USB UART)"));
+        QCOMPARE(d.cmbDevice[2]->currentText(), QStringLiteral("/dev/pts/9"));
+        QCOMPARE(ComPortMap::instance().resolve(2, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(ComPortMap::instance().resolve(3, nullptr), QStringLiteral("/dev/pts/9"));
+        // Choosing a listed device beside a button maps it.
+        d.cmbDevice[3]->setCurrentIndex(d.cmbDevice[3]->findData("/dev/ttyUSB0"));
+        d.deviceChosen(4);
+        QCOMPARE(ComPortMap::instance().resolve(4, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        // An emptied box goes back to the system's default.
+        d.cmbDevice[2]->setEditText("");
+        d.deviceChosen(3);
+        QCOMPARE(ComPortMap::instance().entry(3).kind, ComEntry::None);
+    }
+
     void tdelayWaitsWithoutEvents()
     {
         WindowHarness h;
