@@ -6,6 +6,7 @@
 #include "serial/PortSelection.h"
 #include "serial/frmPorts.h"
 #include "sim/SimulatedLine.h"
+#include "support/RecordingPort.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -114,6 +115,14 @@ void SimHarness::unpaced(const std::function<void()> &action)
     w->pollPacingMicros = 0;
     action();
     w->pollPacingMicros = pacing;
+}
+
+RecordingPort *SimHarness::recordWrites()
+{
+    w.reset();
+    auto *port = new RecordingPort;
+    w = std::make_unique<frmMain>(port, &seams);
+    return port;
 }
 
 QString SimHarness::error() const

@@ -32,6 +32,8 @@
 #include <functional>
 #include <memory>
 
+class RecordingPort;
+
 class SimHarness
 {
 public:
@@ -72,6 +74,9 @@ public:
     void query(const QByteArray &text);
     // Runs the action with unpaced polls, then restores the pacing.
     void unpaced(const std::function<void()> &action);
+    // Rebuilds the window (before open()) on a RecordingPort: the same real
+    // serial code, with every write recorded, also after a loss of the line.
+    RecordingPort *recordWrites();
 
     QByteArray transcript() const { return w->resultsText(); }
     // The error box text when it is shown, else empty.
