@@ -4,8 +4,11 @@
 //      wall time, and processor time as a share of it, paced and unpaced;
 //  (b) the time from the far end's last reply byte to the end of an SCPI
 //      query exchange.
-// Prints a Markdown table. Usage: bench_wait [iterations]
+//  (c) the floor of pacing on this machine: the same number of bare 100 us
+//      sleeps on the port's handle, with no event processing and no read.
+// Prints key=value lines. Usage: bench_wait [iterations]
 
+#include "BenchCommon.h"
 #include "PtyResponder.h"
 
 #include "app/frmMain.h"
@@ -21,41 +24,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
-using Clock = std::chrono::steady_clock;
-
-struct QuietSeams : UiSeams
-{
-    void beep() override {}
-    void runPortsDialog(frmPorts &d) override
-    {
-        d.cmdCOM1_Click();
-        d.cmdExit_Click();
-    }
-    void endProgram() override {}
-};
-
-double cpuSeconds()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
+using namespace bench;
 
 struct WaitFigure
 {
@@ -73,22 +49,45 @@ WaitFigure silentWait(frmMain &w, const char *text, int pacing, int runs)
         const double c0 = cpuSeconds();
         const auto t0 = Clock::now();
         w.cmdSend_Click();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double wall = seconds(Clock::now() - t0);
         walls.push_back(wall);
         shares.push_back((cpuSeconds() - c0) / wall);
     }
+    return {median(walls), median(shares), 0};
+}
+
+// 30000 sleeps of 100 us in ppoll() on a silent pseudo-terminal, with the
+// timer slack the port object uses: what the sleeping alone costs here.
+WaitFigure bareSleeps(const std::string &path, int runs)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+    std::vector<double> walls, shares;
+    for (int i = 0; i < runs; ++i) {
+        const double c0 = cpuSeconds();
+        const auto t0 = Clock::now();
+        for (int k = 0; k < 30000; ++k) {
+            pollfd p{fd, POLLIN, 0};
+            timespec ts{0, 100000};
+            ::ppoll(&p, 1, &ts, nullptr);
+        }
+        const double wall = seconds(Clock::now() - t0);
+        walls.push_back(wall);
+        shares.push_back((cpuSeconds() - c0) / wall);
+    }
+    ::close(fd);
     return {median(walls), median(shares), 0};
 }
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenPlatform();
     QApplication app(argc, argv);
     const int iterations = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
 
     // (a) no answer at all.
-    WaitFigure paced30k, paced10k, bare30k;
+    WaitFigure paced30k, paced10k, bare30k, sleeps30k;
     {
         PtyResponder silent('\n', [](const std::string &) { return std::string(); });
         ComPortMap::instance().setDevice(1, QString::fromStdString(silent.slavePath()));
@@ -104,6 +103,7 @@ int main(int argc, char *argv[])
         paced10k = silentWait(w, "*cls", 100, 3);
         bare30k = silentWait(w, "*idn?", 0, 3);
         w.MSComm1->PortOpen(false);
+        sleeps30k = bareSleeps(silent.slavePath(), 3);
     }
 
     // (b) answered queries: last reply byte to the end of the exchange.
@@ -130,17 +130,11 @@ int main(int argc, char *argv[])
         w.MSComm1->PortOpen(false);
     }
 
-    printf("| Reply wait figure | Result | Goal |\n|---|---|---|\n");
-    printf("| 30000-poll wait, no answer, paced (100 us a poll): wall time | %.2f s | about 3 to 5 s |\n", paced30k.wall);
-    printf("| same: processor time / wall time | %.1f %% | under 15 %% (issue 2), under 10 %% (issue 7) |\n",
-           paced30k.cpuShare * 100);
-    printf("| 10000-poll prompt wait, no answer, paced: wall time | %.2f s | about a third of the above |\n", paced10k.wall);
-    printf("| 10000-poll prompt wait: processor time / wall time | %.1f %% | |\n", paced10k.cpuShare * 100);
-    printf("| 30000-poll wait without pacing: wall time | %.3f s | (for comparison) |\n", bare30k.wall);
-    printf("| same: processor time / wall time | %.1f %% | (for comparison) |\n", bare30k.cpuShare * 100);
-    printf("| last reply byte to end of SCPI query exchange, median of %d | %.3f ms | under 0.5 ms |\n", iterations,
-           median(latencies));
-    printf("| same, 90th percentile | %.3f ms | |\n", percentile(latencies, 0.9));
-    printf("| whole SCPI query exchange (write, reply, wait), median | %.3f ms | |\n", median(exchanges));
+    printf("wait30k_s=%.3f\nwait30k_cpu_pct=%.1f\n", paced30k.wall, paced30k.cpuShare * 100);
+    printf("wait10k_s=%.3f\nwait10k_cpu_pct=%.1f\n", paced10k.wall, paced10k.cpuShare * 100);
+    printf("unpaced30k_s=%.3f\nunpaced30k_cpu_pct=%.1f\n", bare30k.wall, bare30k.cpuShare * 100);
+    printf("sleeps30k_s=%.3f\nsleeps30k_cpu_pct=%.1f\n", sleeps30k.wall, sleeps30k.cpuShare * 100);
+    printf("latency_median_ms=%.3f\nlatency_p90_ms=%.3f\nscpi_exchange_median_ms=%.3f\niterations=%d\n",
+           median(latencies), percentile(latencies, 0.9), median(exchanges), iterations);
     return 0;
 }
