@@ -53,13 +53,18 @@ void settle(frmMain &w, int milliseconds)
     w.drainInput();
 }
 
-bool enterX328(frmMain &w)
+bool enterX328(frmMain &w, int attempts)
 {
     w.combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
     w.cmdSend_Click();
     settle(w, 50);
     w.txtAddr->setText(QStringLiteral("1"));
-    w.cmdSet_Click();
+    for (int i = 0; i < attempts; ++i) {
+        w.cmdSet_Click();
+        if (w.AddrSetFlg && w.cmdMode == "X3.28")
+            break;
+        settle(w, 50);
+    }
     if (!w.AddrSetFlg || w.cmdMode != "X3.28") {
         std::fprintf(stderr, "X3.28 link not opened: %s\n", qPrintable(w.errorText()));
         return false;

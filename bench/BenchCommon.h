@@ -36,8 +36,10 @@ void useOffscreenPlatform();
 bool openLine(frmMain &w, const QString &device);
 // Lets the window run its events for a while, then drops pending input.
 void settle(frmMain &w, int milliseconds);
-// X3.28 mode and the link to address 1 through the window's own handlers.
-bool enterX328(frmMain &w);
+// X3.28 mode and the link to address 1 through the window's own handlers;
+// the link opening is tried up to the given number of times (a far end with
+// faults may spoil one).
+bool enterX328(frmMain &w, int attempts = 1);
 // Back to SCPI through the escape typed as a device command.
 void leaveX328(frmMain &w);
 

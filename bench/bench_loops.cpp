@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
         return 2;
     w.MSComm1->Output("@@@");
     settle(w, 50);
-    if (!enterX328(w))
+    if (!enterX328(w, 20))
         return 1;
     w.combCmd->setEditText(QStringLiteral("SP1 75.0"));
     w.combQuery->setEditText(QStringLiteral("C1"));

@@ -35,6 +35,10 @@ stop_sim
 cat "$OUT/loops.txt"
 
 get() { sed -n "s/^$1=//p" "$OUT/loops.txt"; }
+if [ -z "$(get ticks)" ]; then
+    echo "soak: FAIL: bench_loops ended without figures: $(grep -v -e XDG_RUNTIME -e propagateSize "$OUT/stderr.txt" | tail -3)"
+    exit 1
+fi
 verdict=PASS
 why=()
 if [ "$(get count_equals_served)" != 1 ]; then
