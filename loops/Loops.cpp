@@ -84,8 +84,10 @@ void frmMain::Timer1_Timer()
         if (CMDloopFlg == 1)
             runSend();
         // The flag is read again: a stop click during the command counts.
-        // An exit asked for meanwhile sends nothing more.
-        if (QloopFlg == 1 && !m_exitRequested)
+        // An exit asked for meanwhile sends nothing more, and neither does a
+        // line lost during the command: the loss has been reported, and the
+        // query could only report it again over that message.
+        if (QloopFlg == 1 && !m_exitRequested && MSComm1->PortOpen())
             runQuery();
     }
     if (m_exiting)
