@@ -63,7 +63,8 @@ bool toX328WithLink(SimHarness &h, const QString &address)
         return false;
     h.w->txtAddr->setText(address);
     h.w->cmdSet_Click();
-    return h.w->AddrSetFlg;
+    // The converter's log has caught up when it shows the link.
+    return h.w->AddrSetFlg && h.waitForLog(QStringLiteral("link open to address"));
 }
 
 QByteArray pollFrame(const QByteArray &text) { return kStx + "? " + text + kEtx; }
@@ -261,6 +262,7 @@ private slots:
         QVERIFY(h.w->lblCount->isHidden());
         QVERIFY(h.w->cmdQtst->isEnabled());
         // Stopped: no more polls go out.
+        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes().endsWith(kEot + kAck); }));
         const qsizetype polls = h.hostBytes().count(pollFrame("C1"));
         QTest::qWait(350);
         QCOMPARE(h.hostBytes().count(pollFrame("C1")), polls);

@@ -316,6 +316,7 @@ private slots:
         QCOMPARE(linkAddress(h), 5);
         h.query("C1");
         QVERIFY2(h.transcript().endsWith("\r\nReceived EOT"), h.transcript().constData());
+        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes().endsWith(kEot + kAck); }));
 
         h.clearLog();
         h.w->cmdSCPI_Click();
