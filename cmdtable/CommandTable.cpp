@@ -96,7 +96,14 @@ void frmMain::cmdRdCmdTable_Click()
         }
         if (Rdg.contains(kEmptySlotMark))
             break;
-        listing += CRLFStr + Rdg;
+        // Each reply line is followed by the converter's prompt. At the line
+        // rate that prompt may come only after the next slot's query went
+        // out, and then stands in front of the next reply: it is no part of
+        // the entry.
+        QByteArray entry = Rdg;
+        if (entry.startsWith(kPrompt))
+            entry.remove(0, qsizetype(qstrlen(kPrompt)));
+        listing += CRLFStr + entry;
     }
     resultsReplace(listing);
 }

@@ -182,6 +182,19 @@ private slots:
         QCOMPARE(tableOf(h, 1), QList<QByteArray>{"0,0,0,0,0"});
     }
 
+    // At the line rate the converter's prompt trails each reply line by a
+    // character time, and the next slot's query is already out when it
+    // comes: it must not show in front of the next entry.
+    void readBackAtTheLineRate()
+    {
+        SimHarness h(SimHarness::Line::BuiltIn); // 9600 baud, EZ-Zone examples in slots 1-3
+        QVERIFY2(h.open(), qPrintable(h.error()));
+        h.w->cmdRdCmdTable_Click();
+        QCOMPARE(h.transcript(), QByteArray("ANSI Command Table\r\nSP1,2160,2160,6,0\r\nC1,360,0,4,0\r\nSP9,0,0,12,0"));
+        QVERIFY(!h.w->errorShown());
+        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == readBackQueries(4); }));
+    }
+
     void emptyTableReadBack()
     {
         SimHarness h(withTable(SimStartTable::Empty));

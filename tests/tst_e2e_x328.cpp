@@ -90,6 +90,9 @@ private slots:
         QVERIFY(!h.w->lblX328->isHidden());
         QVERIFY(h.w->lblSCPI->isHidden());
         QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::X328; }));
+        // The converter's prompt to the switch line has left before this log
+        // line; the link open's drain takes it, as it does for an operator.
+        QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch")));
 
         h.w->txtAddr->setText(QStringLiteral("5"));
         QVERIFY(h.w->cmdSet->isEnabled());
