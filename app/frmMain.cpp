@@ -459,6 +459,17 @@ bool frmMain::tryBegin()
 void frmMain::endOperation()
 {
     --m_busy;
+    if (m_busy == 0 && m_lossUnreported) {
+        // The line went while the operation ran, and no wait of it said so
+        // (lost while the input was drained before a write that needs no
+        // answer, or in the very poll that ended a wait by its count).
+        m_lossUnreported = false;
+        const QString loss = m_lossMessage + QStringLiteral("; the port is closed.");
+        if (!errorShown())
+            reportError(loss);
+        else if (!errorText().contains(m_lossMessage))
+            reportError(errorText() + QLatin1Char('\n') + loss, false);
+    }
     if (m_busy == 0 && m_exitRequested && !m_exiting)
         performExit();
 }
@@ -478,9 +489,12 @@ void frmMain::onPortLost(const QString &reason)
 {
     m_lossMessage = QStringLiteral("COM %1 (%2) was lost: %3").arg(MSComm1->CommPort()).arg(MSComm1->deviceName(), reason);
     showLineTarget();
-    // A wait in progress reports the loss itself when it ends; otherwise say it now.
+    // A wait in progress reports the loss itself when it ends, and the end of
+    // the operation makes sure it was said; otherwise say it now.
     if (m_busy == 0)
         reportError(m_lossMessage + QStringLiteral("; the port is closed."));
+    else
+        m_lossUnreported = true;
 }
 
 void frmMain::showLineTarget()

@@ -210,6 +210,7 @@ private:
     bool m_exitRequested = false;
     bool m_exiting = false;
     QString m_lossMessage;
+    bool m_lossUnreported = false; // lost during an operation, not yet in the error box
 };
 
 // Holds the line for one operation; releases it on every way out.
