@@ -65,9 +65,12 @@ void frmMain::cmdDisconnect_Click()
     frmDevCmd->setTitle(QStringLiteral("X3.28 Device Commands"));
 }
 
-// Xon/Xoff mode for the program alone; nothing is written.
+// Xon/Xoff mode for the program alone; nothing is written. Refused while an
+// operation runs: a table load or a loop tick would go on in another language.
 void frmMain::cmdXonXoff_Click()
 {
+    if (!tryBegin())
+        return;
     lblSCPI->hide();
     lblXOnXoff->show();
     cmdMode = "XonXoff";

@@ -183,7 +183,9 @@ bool SimulatorMenu::lineIsSimulated() const
 
 bool SimulatorMenu::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window.lblLine && event->type() == QEvent::DynamicPropertyChange)
+    // The event type first: the window may be half destroyed when its last
+    // events pass here, and its members must not be read then.
+    if (event->type() == QEvent::DynamicPropertyChange && watched == m_window.lblLine)
         updateEnabled();
     return QObject::eventFilter(watched, event);
 }

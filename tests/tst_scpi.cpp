@@ -227,13 +227,15 @@ private slots:
                 h.w->cmdQuery_Click();
                 h.w->cmdSCPI_Click();
                 h.w->cmdInit_Click();
+                h.w->cmdXonXoff_Click(); // would change the language mid-operation
                 refusedSeen = int(h.w->refusedRequests());
                 h.port->inject("ID\n>");
             });
         };
         h.w->combCmd->setEditText("*idn?");
         h.w->cmdSend_Click();
-        QCOMPARE(refusedSeen, 5);
+        QCOMPARE(refusedSeen, 6);
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
         QCOMPARE(h.port->writes, (QList<QByteArray>{"*idn?\n"}));
         QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nID\r\nPrompt received"));
         QCOMPARE(h.w->Rdg, QByteArray("ID"));
