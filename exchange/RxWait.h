@@ -26,3 +26,6 @@ inline constexpr qint64 kReplyPollLimit = 30000;
 inline constexpr qint64 kPromptPollLimit = 10000;
 // A wait keeps at most this many bytes; more ends it as an overflow.
 inline constexpr qint64 kReceiveBound = 64 * 1024;
+
+// What every reply wait that runs out of polls reports.
+inline constexpr char kNoResponseMessage[] = "Receive timeout error - no response from UUT";

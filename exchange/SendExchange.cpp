@@ -96,7 +96,7 @@ void frmMain::sendScpi()
         if (reportWaitFailure(r))
             return;
         if (r.status == RxStatus::Timeout) {
-            reportError(QStringLiteral("Receive timeout error - no response from UUT"));
+            reportError(QString::fromLatin1(kNoResponseMessage));
             resultsAppend("No response");
             return;
         }

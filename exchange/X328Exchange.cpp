@@ -11,7 +11,6 @@
 #include <QPushButton>
 
 namespace {
-const QByteArray kNoResponse = "Receive timeout error - no response from UUT";
 
 QByteArray one(char c) { return QByteArray(1, c); }
 } // namespace
@@ -44,7 +43,7 @@ void frmMain::sendX328()
     if (reportWaitFailure(r))
         return;
     if (r.status == RxStatus::Timeout) {
-        reportError(QString::fromLatin1(kNoResponse));
+        reportError(QString::fromLatin1(kNoResponseMessage));
         return;
     }
     // An ACK anywhere wins over a NAK anywhere.
@@ -107,7 +106,7 @@ void frmMain::queryX328()
     if (reportWaitFailure(r))
         return;
     if (r.status == RxStatus::Timeout) {
-        reportError(QString::fromLatin1(kNoResponse));
+        reportError(QString::fromLatin1(kNoResponseMessage));
         return;
     }
     const qint64 ack = PositionOf(r.buffer, Ctl::ACK);
@@ -129,7 +128,7 @@ void frmMain::queryX328()
         if (reportWaitFailure(r))
             return;
         if (r.status == RxStatus::Timeout) {
-            reportError(QString::fromLatin1(kNoResponse));
+            reportError(QString::fromLatin1(kNoResponseMessage));
             return;
         }
         const qint64 n = r.buffer.size();

@@ -35,7 +35,7 @@ void frmMain::sendXonXoff()
         if (reportWaitFailure(r))
             return;
         if (r.status == RxStatus::Timeout) {
-            reportError(QStringLiteral("Receive timeout error - no response from UUT"));
+            reportError(QString::fromLatin1(kNoResponseMessage));
             return;
         }
         if (isLoneXoff(r.buffer)) {
@@ -67,7 +67,7 @@ void frmMain::queryXonXoff()
         if (reportWaitFailure(r))
             return;
         if (r.status == RxStatus::Timeout) {
-            reportError(QStringLiteral("Receive timeout error - no response from UUT"));
+            reportError(QString::fromLatin1(kNoResponseMessage));
             return;
         }
         if (isLoneXoff(r.buffer)) {

@@ -69,7 +69,7 @@ void frmMain::cmdSet_Click()
         return;
     }
     if (r.status == RxStatus::Timeout) {
-        reportError(QStringLiteral("Receive timeout error - no response from UUT"));
+        reportError(QString::fromLatin1(kNoResponseMessage));
         if (r.buffer.isEmpty())
             resultsReplace("Received buffer was empty");
         else

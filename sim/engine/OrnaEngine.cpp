@@ -14,11 +14,11 @@ constexpr int MaxFrame = 256;
 // after the switch line; bytes that spell it within this time are ignored.
 constexpr double EchoWindowSeconds = 2.0;
 
-// One SCPI keyword against its spec, e.g. "SYSTem": the upper-case part is
+// One SCPI keyword against its pattern, e.g. "SYSTem": the upper-case part is
 // the short form, the whole the long form; case is ignored.
-bool keywordMatches(const QByteArray &word, const char *spec)
+bool keywordMatches(const QByteArray &word, const char *pattern)
 {
-    const QByteArray longForm(spec);
+    const QByteArray longForm(pattern);
     qsizetype shortLen = 0;
     while (shortLen < longForm.size() && !std::islower(static_cast<unsigned char>(longForm[shortLen])))
         ++shortLen;
@@ -26,16 +26,16 @@ bool keywordMatches(const QByteArray &word, const char *spec)
     return w == longForm.toUpper() || w == longForm.left(shortLen);
 }
 
-bool headerMatches(QByteArray header, std::initializer_list<const char *> specs)
+bool headerMatches(QByteArray header, std::initializer_list<const char *> patterns)
 {
     if (header.startsWith(':'))
         header.remove(0, 1);
     const QList<QByteArray> words = header.split(':');
-    if (words.size() != qsizetype(specs.size()))
+    if (words.size() != qsizetype(patterns.size()))
         return false;
     qsizetype i = 0;
-    for (const char *spec : specs)
-        if (!keywordMatches(words[i++], spec))
+    for (const char *pattern : patterns)
+        if (!keywordMatches(words[i++], pattern))
             return false;
     return true;
 }

@@ -224,13 +224,13 @@ int main(int argc, char *argv[])
     SimConfig cfg;
     if (parser.isSet(QStringLiteral("controller"))) {
         cfg.controllers.clear();
-        for (const QString &spec : parser.values(QStringLiteral("controller"))) {
-            const QStringList parts = spec.split(QLatin1Char(':'));
+        for (const QString &given : parser.values(QStringLiteral("controller"))) {
+            const QStringList parts = given.split(QLatin1Char(':'));
             bool ok = false;
             const int address = parts[0].toInt(&ok);
             const auto model = parts.size() > 1 ? simModelFromName(parts[1]) : std::optional(SimModel::EzZone);
             if (!ok || address < 0 || address > 35 || !model || parts.size() > 2)
-                return fail(QStringLiteral("--controller: '%1' is not ADDR[:ezzone|f4] with ADDR 0-35").arg(spec));
+                return fail(QStringLiteral("--controller: '%1' is not ADDR[:ezzone|f4] with ADDR 0-35").arg(given));
             cfg.controllers.append({address, *model});
         }
     }
