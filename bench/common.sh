@@ -37,11 +37,12 @@ build() {
 start_sim() {
     local log=$1
     shift
+    : >"$log" # exists before the background start opens it
     "$BUILD/orna-sim" "$@" >"$log" 2>&1 </dev/null &
     SIM_PID=$!
     SIM_DEVICE=
     for _ in $(seq 100); do
-        SIM_DEVICE=$(head -1 "$log" 2>/dev/null | sed -n 's/^orna-sim: serving on //p')
+        SIM_DEVICE=$(head -1 "$log" | sed -n 's/^orna-sim: serving on //p') || true
         [ -n "$SIM_DEVICE" ] && return 0
         sleep 0.05
     done
