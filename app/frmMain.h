@@ -11,6 +11,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -193,6 +195,7 @@ private:
     void escapeToScpi();
     void queryX328();
     void queryXonXoff();
+    std::optional<RxResult> waitPastHoldOffs(const QList<QByteArray> &terminators, const QByteArray &busyLine);
     // The send and query actions without the busy check, for callers that
     // already hold the line (table operations, loop ticks).
     void runSend();
@@ -200,6 +203,8 @@ private:
     // Takes the entry text, refilling it from CmdStr; false when there is
     // nothing to send (reported).
     bool takeEntry(QComboBox *box);
+    // The same for X3.28, which also needs the open link.
+    bool takeX328Entry(QComboBox *box);
 
     UiSeams *m_seams = nullptr;
     bool m_ownSeams = false;

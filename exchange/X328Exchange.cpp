@@ -15,6 +15,19 @@ namespace {
 QByteArray one(char c) { return QByteArray(1, c); }
 } // namespace
 
+// The entry checks of the selection and the poll: "Nothing to send" first,
+// then the open link, then the refill. The address check stands before the
+// refill, so a refused exchange leaves the entry and CmdStr alone.
+bool frmMain::takeX328Entry(QComboBox *box)
+{
+    if (!AddrSetFlg && !(CmdStr.isEmpty() && box->currentText().isEmpty())) {
+        beep();
+        reportError(QStringLiteral("Missing a device address"), false);
+        return false;
+    }
+    return takeEntry(box);
+}
+
 // X3.28 selection: STX "= " text ETX, answered by ACK or NAK. "@@@" instead
 // returns the converter and the program to SCPI.
 void frmMain::sendX328()
@@ -22,14 +35,7 @@ void frmMain::sendX328()
     if (!requirePort())
         return;
     drainInput();
-    // The address check stands between "Nothing to send" and the refill, so
-    // a refused selection leaves the entry and CmdStr alone.
-    if (!AddrSetFlg && !(CmdStr.isEmpty() && combCmd->currentText().isEmpty())) {
-        beep();
-        reportError(QStringLiteral("Missing a device address"), false);
-        return;
-    }
-    if (!takeEntry(combCmd))
+    if (!takeX328Entry(combCmd))
         return;
     if (CmdStr == kEscape) {
         escapeToScpi();
@@ -90,12 +96,7 @@ void frmMain::queryX328()
     if (!requirePort())
         return;
     drainInput();
-    if (!AddrSetFlg && !(CmdStr.isEmpty() && combQuery->currentText().isEmpty())) {
-        beep();
-        reportError(QStringLiteral("Missing a device address"), false);
-        return;
-    }
-    if (!takeEntry(combQuery))
+    if (!takeX328Entry(combQuery))
         return;
     writeOut(FramePoll(CmdStr));
     resultsReplace("Sent " + CmdStr);

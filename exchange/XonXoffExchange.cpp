@@ -29,23 +29,10 @@ void frmMain::sendXonXoff()
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 
-    for (;;) {
-        // Each wait stops on its own when the line is lost or the program ends.
-        const RxResult r = RxWait({one(Ctl::XOFF), one(Ctl::XON), one(Ctl::CR)}, kReplyPollLimit);
-        if (reportWaitFailure(r))
-            return;
-        if (r.status == RxStatus::Timeout) {
-            reportError(QString::fromLatin1(kNoResponseMessage));
-            return;
-        }
-        if (isLoneXoff(r.buffer)) {
-            resultsReplace("Received <xoff> -waiting for next string");
-            resultsRepaint();
-            continue;
-        }
-        resultsAppend("Received Characters: " + ListNames(r.buffer));
-        return;
-    }
+    const auto r = waitPastHoldOffs({one(Ctl::XOFF), one(Ctl::XON), one(Ctl::CR)},
+                                    "Received <xoff> -waiting for next string");
+    if (r)
+        resultsAppend("Received Characters: " + ListNames(r->buffer));
 }
 
 // Xon/Xoff query: "? " text CR, then a reply line ending in CR. A lone XOFF
@@ -62,27 +49,36 @@ void frmMain::queryXonXoff()
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 
+    const auto r = waitPastHoldOffs({one(Ctl::XOFF), one(Ctl::CR)}, "Received Xoff-waiting for next string");
+    if (!r)
+        return;
+    if (r->buffer.size() == 1) {
+        // A CR alone: an empty line where a value was expected.
+        resultsAppend("Received Characters: " + ListCodesPlain(r->buffer));
+        resultsAppend("Did not receive an ACK or a NAK");
+        beep();
+        return;
+    }
+    resultsAppend("Received Characters: " + ListNames(r->buffer));
+}
+
+// The Xon/Xoff reply wait: a buffer that is one lone XOFF means the device is
+// busy; the busy line replaces the transcript and the wait starts again with
+// a fresh count, as often as it comes. Each wait stops on its own when the
+// line is lost or the program ends. Nothing when the wait failed (reported).
+std::optional<RxResult> frmMain::waitPastHoldOffs(const QList<QByteArray> &terminators, const QByteArray &busyLine)
+{
     for (;;) {
-        const RxResult r = RxWait({one(Ctl::XOFF), one(Ctl::CR)}, kReplyPollLimit);
+        RxResult r = RxWait(terminators, kReplyPollLimit);
         if (reportWaitFailure(r))
-            return;
+            return std::nullopt;
         if (r.status == RxStatus::Timeout) {
             reportError(QString::fromLatin1(kNoResponseMessage));
-            return;
+            return std::nullopt;
         }
-        if (isLoneXoff(r.buffer)) {
-            resultsReplace("Received Xoff-waiting for next string");
-            resultsRepaint();
-            continue;
-        }
-        if (r.buffer.size() == 1) {
-            // A CR alone: an empty line where a value was expected.
-            resultsAppend("Received Characters: " + ListCodesPlain(r.buffer));
-            resultsAppend("Did not receive an ACK or a NAK");
-            beep();
-            return;
-        }
-        resultsAppend("Received Characters: " + ListNames(r.buffer));
-        return;
+        if (!isLoneXoff(r.buffer))
+            return r;
+        resultsReplace(busyLine);
+        resultsRepaint();
     }
 }
