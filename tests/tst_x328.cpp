@@ -15,21 +15,6 @@
 #include <QTimer>
 
 namespace {
-// Bytes the port delivers at poll `poll` after the write-th write from now.
-struct Reply
-{
-    int write;
-    qint64 poll;
-    QByteArray bytes;
-};
-
-void script(WindowHarness &h, const QList<Reply> &replies)
-{
-    const int base = int(h.port->writes.size());
-    for (const Reply &r : replies)
-        h.port->replyTo(base + r.write, r.poll, r.bytes);
-}
-
 QByteArray lines(std::initializer_list<QByteArray> parts)
 {
     QByteArray out;
@@ -76,14 +61,6 @@ const QMap<QString, bool> kEscapeStates{{"cmdSet", false},   {"cmdDisconnect", f
                                         {"cmdSend", true},   {"cmdQuery", false},      {"cmdQtst", true},
                                         {"cmdQtstOff", false}, {"cmdCmdtst", true},    {"cmdCmdtstoff", false}};
 
-QString labels(frmMain &w)
-{
-    return QStringLiteral("SCPI:%1 X3.28:%2 XonXoff:%3")
-        .arg(!w.lblSCPI->isHidden())
-        .arg(!w.lblX328->isHidden())
-        .arg(!w.lblXOnXoff->isHidden());
-}
-
 QString captions(frmMain &w)
 {
     return w.cmdLbl->text() + '|' + w.frmDevCmd->title() + '|' + w.frmDevResp->title();
@@ -109,7 +86,7 @@ class TestX328 : public QObject
     {
         h.init(1);
         h.w->txtAddr->setText(QStringLiteral("5"));
-        script(h, {{0, 1, "5\x06"}});
+        h.script({{0, 1, "5\x06"}});
         h.w->cmdSet_Click();
         QVERIFY(h.w->AddrSetFlg);
         QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
@@ -145,7 +122,7 @@ private slots:
         WindowHarness h;
         h.init(1);
         h.w->txtAddr->setText(typed);
-        script(h, {{0, 1, "3\x06"}}); // the character before the ACK is not compared
+        h.script({{0, 1, "3\x06"}}); // the character before the ACK is not compared
         h.w->cmdSet_Click();
         QCOMPARE(h.takeWritten(), addr + '\x05');
         QCOMPARE(h.w->AddrStr, addr);
@@ -232,7 +209,7 @@ private slots:
         const QString expectFailed = states(*h.w, {{"cmdDisconnect", true}});
         const QString beforeCaptions = captions(*h.w);
         const int inputsBefore = int(h.port->inputCalls);
-        script(h, replies);
+        h.script(replies);
 
         h.w->cmdSet_Click();
 
@@ -249,14 +226,14 @@ private slots:
             QCOMPARE(states(*h.w), expectOpened);
             QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
             QCOMPARE(h.w->combCmd->currentText(), QString());
-            QCOMPARE(labels(*h.w), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
+            QCOMPARE(h.labels(), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
             QCOMPARE(captions(*h.w), QStringLiteral("Enter X3.28 parameter <space> value i.e. SP1 100|"
                                                     "X3.28 Device Commands|untouched"));
         } else {
             QCOMPARE(states(*h.w), expectFailed);
             QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
             QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("typed"));
-            QCOMPARE(labels(*h.w), QStringLiteral("SCPI:1 X3.28:0 XonXoff:1"));
+            QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:1"));
             QCOMPARE(captions(*h.w), beforeCaptions);
         }
         QCOMPARE(h.w->AddrStr, QByteArray("5"));
@@ -315,7 +292,7 @@ private slots:
         openLink(h);
         const QString before = states(*h.w);
         h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
-        script(h, replies);
+        h.script(replies);
         h.w->cmdSend_Click();
         QCOMPARE(h.takeWritten(), QByteArray("\x02= SP1 100\x03"));
         QCOMPARE(h.w->OutStr, QByteArray("\x02= SP1 100\x03"));
@@ -356,19 +333,19 @@ private slots:
 
         // With an address, an empty entry repeats the last text, a query included.
         h.w->txtAddr->setText(QStringLiteral("5"));
-        script(h, {{0, 1, kACK}});
+        h.script({{0, 1, kACK}});
         h.w->cmdSet_Click();
         h.takeWritten();
-        script(h, {{0, 1, kNAK}});
+        h.script({{0, 1, kNAK}});
         h.w->cmdQuery_Click();
         QCOMPARE(h.takeWritten(), kPoll);
         h.w->combCmd->setEditText(QString());
-        script(h, {{0, 1, kACK}});
+        h.script({{0, 1, kACK}});
         h.w->cmdSend_Click();
         QCOMPARE(h.takeWritten(), QByteArray("\x02= C1\x03"));
         QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("C1"));
         h.w->combQuery->setEditText(QString());
-        script(h, {{0, 1, kNAK}});
+        h.script({{0, 1, kNAK}});
         h.w->cmdQuery_Click();
         QCOMPARE(h.takeWritten(), kPoll);
         QCOMPARE(h.w->combQuery->currentText(), QStringLiteral("C1"));
@@ -399,7 +376,7 @@ private slots:
         h.w->cmdSend_Click();
         QCOMPARE(h.takeWritten(), QByteArray("@@@"));
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QCOMPARE(labels(*h.w), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
         QCOMPARE(captions(*h.w), QStringLiteral("Enter SCPI and Modbus commands|Device Commands and Queries|"
                                                 "Query not active in SCPI mode"));
         QCOMPARE(states(*h.w), expected);
@@ -519,7 +496,7 @@ private slots:
         h.w->ckNAK->setChecked(nak);
         h.port->inject("stale");
         h.w->reportError(QStringLiteral("earlier"), false); // the poll hides it first
-        script(h, replies);
+        h.script(replies);
 
         h.w->cmdQuery_Click();
 
@@ -552,7 +529,7 @@ private slots:
             if (frame == kNAK)
                 QTimer::singleShot(0, w, [w] { w->ckNAK->setChecked(true); });
         };
-        script(h, {{0, 1, kACK}, {1, 1, "\x02" "100\r\x03"}, {2, 5, "\x02" "101\r\x03"}, {3, 1, kEOT}});
+        h.script({{0, 1, kACK}, {1, 1, "\x02" "100\r\x03"}, {2, 5, "\x02" "101\r\x03"}, {3, 1, kEOT}});
         w->cmdQuery_Click();
         h.port->responder = nullptr;
         QCOMPARE(h.takeWritten(), kPoll + kEOT + kNAK + kACK);
@@ -617,7 +594,7 @@ private slots:
             h.w->AddrSetFlg = true;
         h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
         h.w->combQuery->setEditText(QStringLiteral("C1"));
-        const QString labelsBefore = labels(*h.w);
+        const QString labelsBefore = h.labels();
         const QByteArray cmdStrBefore = h.w->CmdStr;
         h.w->hideError();
         h.seams.beeps = 0;
@@ -644,7 +621,7 @@ private slots:
         QCOMPARE(h.port->closedWrites, 0);
         QVERIFY(h.port->writes.isEmpty());
         QCOMPARE(h.w->cmdMode, mode);
-        QCOMPARE(labels(*h.w), labelsBefore);
+        QCOMPARE(h.labels(), labelsBefore);
         QCOMPARE(h.transcript(), QByteArray("before"));
         QCOMPARE(h.w->CmdStr, cmdStrBefore);
         if (op.startsWith("cmdSet")) {
@@ -685,7 +662,7 @@ private slots:
             });
         };
         // Replies late enough that the clicks come first.
-        script(h, {{0, 5, kACK}, {1, 5, "\x02" "100\r\x03"}, {2, 5, kEOT}});
+        h.script({{0, 5, kACK}, {1, 5, "\x02" "100\r\x03"}, {2, 5, kEOT}});
         w->cmdQuery_Click();
         h.port->responder = nullptr;
 
@@ -711,7 +688,7 @@ private slots:
             w->cmdSCPI_Click();
             w->cmdDisconnect_Click();
         });
-        script(h, {{0, 5, "5\x06"}});
+        h.script({{0, 5, "5\x06"}});
         w->cmdSet_Click();
         QCOMPARE(h.w->refusedRequests(), qint64(4));
         QCOMPARE(h.takeWritten(), QByteArray("5\x05"));

@@ -14,29 +14,6 @@
 #include <QTimer>
 
 namespace {
-// Bytes the port delivers at poll `poll` after the write-th write from now.
-struct Reply
-{
-    int write;
-    qint64 poll;
-    QByteArray bytes;
-};
-
-void script(WindowHarness &h, const QList<Reply> &replies)
-{
-    const int base = int(h.port->writes.size());
-    for (const Reply &r : replies)
-        h.port->replyTo(base + r.write, r.poll, r.bytes);
-}
-
-QString labels(frmMain &w)
-{
-    return QStringLiteral("SCPI:%1 X3.28:%2 XonXoff:%3")
-        .arg(!w.lblSCPI->isHidden())
-        .arg(!w.lblX328->isHidden())
-        .arg(!w.lblXOnXoff->isHidden());
-}
-
 QString enabledButtons(frmMain &w)
 {
     QStringList on;
@@ -109,7 +86,7 @@ private slots:
         h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
         h.port->inject(kXOFF); // pending before the click: dropped, not a hold-off
         h.w->reportError(QStringLiteral("earlier"), false);
-        script(h, replies);
+        h.script(replies);
 
         h.w->cmdSend_Click();
 
@@ -174,7 +151,7 @@ private slots:
         h.w->ckByteCnt->setChecked(true);
         h.port->inject("\r");
         h.w->reportError(QStringLiteral("earlier"), false);
-        script(h, replies);
+        h.script(replies);
 
         h.w->cmdQuery_Click();
 
@@ -206,16 +183,16 @@ private slots:
         // No address needed; an empty query box repeats the last command text.
         QVERIFY(!h.w->AddrSetFlg);
         h.w->combCmd->setEditText(QStringLiteral("SP1 7"));
-        script(h, {{0, 1, kXON}});
+        h.script({{0, 1, kXON}});
         h.w->cmdSend_Click();
         QCOMPARE(h.takeWritten(), QByteArray("= SP1 7\r"));
-        script(h, {{0, 1, "7\r"}});
+        h.script({{0, 1, "7\r"}});
         h.w->cmdQuery_Click();
         QCOMPARE(h.takeWritten(), QByteArray("? SP1 7\r"));
         QCOMPARE(h.w->combQuery->currentText(), QStringLiteral("SP1 7"));
         // And an empty command box repeats that query text as a command.
         h.w->combCmd->setEditText(QString());
-        script(h, {{0, 1, kXON}});
+        h.script({{0, 1, kXON}});
         h.w->cmdSend_Click();
         QCOMPARE(h.takeWritten(), QByteArray("= SP1 7\r"));
     }
@@ -232,7 +209,7 @@ private slots:
         QCOMPARE(h.takeWritten(), QByteArray("@@@"));
         QCOMPARE(h.port->inputCalls - inputsBefore, qint64(1));
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QCOMPARE(labels(*h.w), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
         QCOMPARE(enabledButtons(*h.w), QStringLiteral("cmdSCPI cmdSend cmdQtst cmdCmdtst"));
         QCOMPARE(h.w->frmDevResp->title(), QStringLiteral("Query not active in SCPI mode"));
         QCOMPARE(h.transcript(), QByteArray("before"));
@@ -245,9 +222,9 @@ private slots:
         WindowHarness h;
         h.init(1);
         h.w->txtAddr->setText(QStringLiteral("5"));
-        script(h, {{0, 1, "5\x06"}});
+        h.script({{0, 1, "5\x06"}});
         h.w->cmdSet_Click();
-        QCOMPARE(labels(*h.w), QStringLiteral("SCPI:0 X3.28:1 XonXoff:0"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:0 X3.28:1 XonXoff:0"));
         h.takeWritten();
         h.w->reportError(QStringLiteral("kept"), false);
         h.w->resultsReplace("kept too");
@@ -258,7 +235,7 @@ private slots:
 
         QVERIFY(h.port->writes.isEmpty());
         QCOMPARE(h.w->cmdMode, QByteArray("XonXoff"));
-        QCOMPARE(labels(*h.w), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
         QCOMPARE(enabledButtons(*h.w), QStringLiteral("cmdSCPI cmdXonXoff cmdSend cmdQuery cmdQtst cmdCmdtst"));
         QCOMPARE(h.w->cmdLbl->text(), QStringLiteral("Enter Xon/Xoff command-space-data i.e. SP1 100"));
         QCOMPARE(h.w->frmDevCmd->title(), QStringLiteral("Xon/Xoff Device Commands"));
@@ -270,7 +247,7 @@ private slots:
 
         h.w->cmdSCPI_Click();
         QCOMPARE(h.takeWritten(), QByteArray("@@@"));
-        QCOMPARE(labels(*h.w), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
         QCOMPARE(h.transcript(), QByteArray("Sent @@@\r\nSCPI commands enabled"));
     }
 
@@ -299,7 +276,7 @@ private slots:
             holdOffs.append({0, poll, kXOFF});
         if (how == "clicks")
             holdOffs.append({0, 400, "9\r"});
-        script(h, holdOffs);
+        h.script(holdOffs);
         int acted = 0;
         QTimer t;
         t.setInterval(0);

@@ -3,6 +3,8 @@
 #include "serial/PortSelection.h"
 #include "serial/frmPorts.h"
 
+#include <QLabel>
+
 WindowHarness::WindowHarness()
 {
     resetPortSelection();
@@ -32,4 +34,19 @@ QByteArray WindowHarness::takeWritten()
     const QByteArray all = port->written();
     port->writes.clear();
     return all;
+}
+
+void WindowHarness::script(const QList<Reply> &replies)
+{
+    const int base = int(port->writes.size());
+    for (const Reply &r : replies)
+        port->replyTo(base + r.write, r.poll, r.bytes);
+}
+
+QString WindowHarness::labels() const
+{
+    return QStringLiteral("SCPI:%1 X3.28:%2 XonXoff:%3")
+        .arg(!w->lblSCPI->isHidden())
+        .arg(!w->lblX328->isHidden())
+        .arg(!w->lblXOnXoff->isHidden());
 }

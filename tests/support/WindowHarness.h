@@ -7,6 +7,14 @@
 
 #include <memory>
 
+// Bytes the port delivers at poll `poll` after the write-th write from now.
+struct Reply
+{
+    int write;
+    qint64 poll;
+    QByteArray bytes;
+};
+
 struct WindowHarness
 {
     ScriptPort *port = nullptr; // owned by the window
@@ -24,4 +32,8 @@ struct WindowHarness
     QByteArray takeWritten();
 
     QByteArray transcript() const { return w->resultsText(); }
+    // Schedules replies relative to the writes still to come.
+    void script(const QList<Reply> &replies);
+    // Which mode labels show, e.g. "SCPI:false X3.28:true XonXoff:true".
+    QString labels() const;
 };
