@@ -34,6 +34,10 @@ QString TranscriptBox::displayText(const QByteArray &bytes)
             out += QChar(0x2400 + c); // control pictures: STX as a visible symbol
         } else if (c == 0x7f) {
             out += QChar(0x2421);
+        } else if (c >= 0x80 && c <= 0x9f) {
+            // C1 controls have no picture of their own: their code in hex,
+            // between single angle quotes so it cannot pass for received text.
+            out += QChar(0x2039) + QString::number(c, 16).toUpper() + QChar(0x203a);
         } else {
             out += QChar(c); // Latin-1: one character per byte
         }

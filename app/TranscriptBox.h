@@ -1,7 +1,8 @@
 #pragma once
 // The transcript: a read-only, selectable text box that keeps the exact bytes
 // the program wrote to it. CR LF shows as a line break; other control
-// characters show as their symbols, so nothing received is invisible.
+// characters show as their symbols (C1 controls as their hex code), so
+// nothing received is invisible.
 
 #include <QByteArray>
 #include <QPlainTextEdit>

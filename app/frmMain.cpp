@@ -152,6 +152,8 @@ void frmMain::buildUi()
     combCmd = named(new QComboBox, "combCmd", QStringLiteral("Enter Device Command strings"));
     combCmd->setEditable(true);
     combCmd->setInsertPolicy(QComboBox::NoInsert);
+    // The operator's text goes out as typed: no inline completion, no case change.
+    combCmd->setCompleter(nullptr);
     combCmd->setMinimumContentsLength(28);
     cmdSend = button("cmdSend", QStringLiteral("Send"), QStringLiteral("Sends Device Command and querie to the Orna."));
     cmdLbl = named(new QLabel(QStringLiteral("Enter SCPI and Modbus commands")), "cmdLbl");
@@ -168,6 +170,7 @@ void frmMain::buildUi()
     combQuery = named(new QComboBox, "combQuery");
     combQuery->setEditable(true);
     combQuery->setInsertPolicy(QComboBox::NoInsert);
+    combQuery->setCompleter(nullptr);
     combQuery->setMinimumContentsLength(12);
     cmdQuery = button("cmdQuery", QStringLiteral("Send Query"), QStringLiteral("Sends X3.28 or XonXoff queries to the Orna."));
     ckNAK = named(new QCheckBox(QStringLiteral("Send one NAK for Data")), "ckNAK");
@@ -314,8 +317,14 @@ void frmMain::buildUi()
     connect(cmdQtst, &QPushButton::clicked, this, &frmMain::cmdQtst_Click);
     connect(cmdQtstOff, &QPushButton::clicked, this, &frmMain::cmdQtstOff_Click);
     connect(txtAddr, &QLineEdit::textChanged, this, &frmMain::txtAddr_Change);
-    combCmd->lineEdit()->installEventFilter(this);
-    combQuery->lineEdit()->installEventFilter(this);
+    // An editable combo box is the focus proxy of its line edit: the window
+    // system delivers keys to the box, which hands them to the line edit by a
+    // direct call. Keys are therefore caught on the box; a key sent to the
+    // line edit itself (never both for one key) is caught there.
+    for (QComboBox *box : {combCmd, combQuery}) {
+        box->installEventFilter(this);
+        box->lineEdit()->installEventFilter(this);
+    }
 
     statusBar()->setSizeGripEnabled(false);
 }
@@ -364,6 +373,7 @@ void frmMain::txtAddr_Change()
 {
     cmdSet->setEnabled(true);
     AddrSetFlg = false;
+    ++m_addrEdits;
 }
 
 void frmMain::combCmd_KeyPress(int keyAscii)
@@ -380,18 +390,20 @@ void frmMain::combQuery_KeyPress(int keyAscii)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == combCmd->lineEdit() || watched == combQuery->lineEdit())) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        const int code = enter ? 13 : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
-        if (watched == combCmd->lineEdit())
-            combCmd_KeyPress(code);
-        else
-            combQuery_KeyPress(code);
-        return enter; // Enter is consumed; other keys edit the text as usual
-    }
-    return QMainWindow::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const bool inCmd = watched == combCmd || watched == combCmd->lineEdit();
+    const bool inQuery = watched == combQuery || watched == combQuery->lineEdit();
+    if (!inCmd && !inQuery)
+        return QMainWindow::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const int code = enter ? 13 : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
+    if (inCmd)
+        combCmd_KeyPress(code);
+    else
+        combQuery_KeyPress(code);
+    return enter; // Enter is consumed; other keys edit the text as usual
 }
 
 // ---- Transcript and error box
@@ -446,19 +458,32 @@ void frmMain::beep()
 
 // ---- One exchange at a time
 
+namespace {
+const QString kBusyMessage =
+    QStringLiteral("Busy: the previous exchange is still waiting for its reply; try again when it ends");
+} // namespace
+
 bool frmMain::tryBegin()
 {
     if (m_busy == 0 && !m_exiting)
         return true;
     ++m_refused;
-    if (!m_exiting)
-        reportError(QStringLiteral("Busy: the previous exchange is still waiting for its reply; try again when it ends"));
+    // Said in the status bar, which the end of the waiting operation clears:
+    // the error box keeps the exchanges' own errors.
+    if (!m_exiting) {
+        statusBar()->showMessage(kBusyMessage);
+        beep();
+    }
     return false;
 }
 
 void frmMain::endOperation()
 {
     --m_busy;
+    if (m_busy == 0 && statusBar()->currentMessage() == kBusyMessage)
+        statusBar()->clearMessage();
+    if (m_busy == 0 && m_lossViewPending)
+        showPortClosedView();
     if (m_busy == 0 && m_lossUnreported) {
         // The line went while the operation ran, and no wait of it said so
         // (lost while the input was drained before a write that needs no
@@ -490,11 +515,36 @@ void frmMain::onPortLost(const QString &reason)
     m_lossMessage = QStringLiteral("COM %1 (%2) was lost: %3").arg(MSComm1->CommPort()).arg(MSComm1->deviceName(), reason);
     showLineTarget();
     // A wait in progress reports the loss itself when it ends, and the end of
-    // the operation makes sure it was said; otherwise say it now.
-    if (m_busy == 0)
+    // the operation makes sure it was said; otherwise say it now. The
+    // operation's own view changes come first, the closed-port view after.
+    if (m_busy == 0) {
         reportError(m_lossMessage + QStringLiteral("; the port is closed."));
-    else
+        showPortClosedView();
+    } else {
         m_lossUnreported = true;
+        m_lossViewPending = true;
+    }
+}
+
+void frmMain::reportLineClosed()
+{
+    reportError(m_lossMessage.isEmpty() ? QStringLiteral("The COM port was closed during the exchange.")
+                                        : m_lossMessage + QStringLiteral("; the port is closed."));
+}
+
+void frmMain::showPortClosedView()
+{
+    m_lossViewPending = false;
+    cmdMode = "SCPI";
+    lblSCPI->show();
+    lblX328->hide();
+    lblXOnXoff->hide();
+    cmdLbl->setText(QStringLiteral("Enter SCPI and Modbus commands"));
+    frmDevCmd->setTitle(QStringLiteral("Device Commands and Queries"));
+    frmDevResp->setTitle(QStringLiteral("X3.28 Query Only"));
+    for (QPushButton *b : {cmdSet, cmdSend, cmdQuery, cmdQtst, cmdQtstOff, cmdCmdtst, cmdCmdtstoff, cmdDisconnect,
+                           cmdSCPI, cmdXonXoff, cmdLdCmdTable, cmdRdCmdTable})
+        b->setEnabled(false);
 }
 
 void frmMain::showLineTarget()

@@ -164,8 +164,14 @@ public:
     RxResult RxWait(const QList<QByteArray> &terminators, qint64 limit);
     // Reads and drops everything pending.
     void drainInput();
-    // Writes one framed string and remembers it in OutStr.
-    void writeOut(const QByteArray &frame);
+    // Writes one framed string and remembers it in OutStr. False (and
+    // reported) when the port did not take it: nothing of it counts as sent.
+    bool writeOut(const QByteArray &frame);
+    // The same for a string that is not an exchange's frame (the escape, the
+    // disconnect, the link opening, the bare copy of a language switch).
+    bool writeLine(const QByteArray &bytes);
+    // Reports the line closed under a running operation (lost or closed).
+    void reportLineClosed();
     // Reports why a wait ended without its terminator for the non-timeout
     // cases (overflow, lost port, ending program); returns true if it did.
     bool reportWaitFailure(const RxResult &r);
@@ -181,6 +187,9 @@ private:
     void buildUi();
     void onPortLost(const QString &reason);
     void showLineTarget();
+    // Without an open port the window is as after load in everything that
+    // needs the port: SCPI mode shown, the device buttons disabled.
+    void showPortClosedView();
     // Starts an operation for the one-exchange rule; false (and reported)
     // when another one is waiting.
     bool tryBegin();
@@ -216,6 +225,9 @@ private:
     bool m_exiting = false;
     QString m_lossMessage;
     bool m_lossUnreported = false; // lost during an operation, not yet in the error box
+    bool m_lossViewPending = false; // lost during an operation; the closed-port view follows it
+    quint64 m_addrEdits = 0;
+    qint64 m_overflows = 0;         // waits ended by the receive bound        // edits of txtAddr so far (a link open tells an edit during its wait)
 };
 
 // Holds the line for one operation; releases it on every way out.

@@ -58,10 +58,23 @@ void frmMain::drainInput()
         MSComm1->Input();
 }
 
-void frmMain::writeOut(const QByteArray &frame)
+bool frmMain::writeOut(const QByteArray &frame)
 {
     OutStr = frame;
-    MSComm1->Output(frame);
+    return writeLine(frame);
+}
+
+bool frmMain::writeLine(const QByteArray &bytes)
+{
+    if (MSComm1->Output(bytes))
+        return true;
+    if (!MSComm1->PortOpen())
+        reportLineClosed();
+    else
+        reportError(QStringLiteral("COM %1 (%2): the bytes could not be written: %3")
+                        .arg(MSComm1->CommPort())
+                        .arg(MSComm1->deviceName(), MSComm1->errorText()));
+    return false;
 }
 
 bool frmMain::reportWaitFailure(const RxResult &r)
@@ -71,14 +84,13 @@ bool frmMain::reportWaitFailure(const RxResult &r)
     case RxStatus::Timeout:
         return false;
     case RxStatus::Overflow:
+        ++m_overflows;
         reportError(QStringLiteral("Receive buffer overflow: the UUT sent more than %1 bytes without the awaited "
                                    "reply; the exchange was ended")
                         .arg(kReceiveBound));
         return true;
     case RxStatus::PortClosed:
-        reportError(m_lossMessage.isEmpty()
-                        ? QStringLiteral("The COM port was closed during the exchange.")
-                        : m_lossMessage + QStringLiteral("; the port is closed."));
+        reportLineClosed();
         return true;
     case RxStatus::Aborted:
         return true; // the program is ending; nothing to show

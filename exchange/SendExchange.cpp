@@ -56,12 +56,14 @@ void frmMain::sendScpi()
     drainInput();
     if (!takeEntry(combCmd))
         return;
-    writeOut(FrameScpi(CmdStr));
+    if (!writeOut(FrameScpi(CmdStr)))
+        return;
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 
     if (OutStr.contains("X3.28")) {
-        MSComm1->Output(CmdStr); // the bare second copy
+        if (!writeLine(CmdStr)) // the bare second copy
+            return;
         lblSCPI->hide();
         lblX328->show();
         cmdMode = "X3.28";
@@ -72,7 +74,8 @@ void frmMain::sendScpi()
         return;
     }
     if (OutStr.contains("XonXoff")) {
-        MSComm1->Output(CmdStr);
+        if (!writeLine(CmdStr))
+            return;
         lblSCPI->hide();
         lblXOnXoff->show();
         cmdMode = "XonXoff";

@@ -41,7 +41,8 @@ void frmMain::sendX328()
         escapeToScpi();
         return;
     }
-    writeOut(FrameSelect(CmdStr));
+    if (!writeOut(FrameSelect(CmdStr)))
+        return;
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 
@@ -69,7 +70,8 @@ void frmMain::sendX328()
 // disables cmdSet and cmdXonXoff and leaves the table buttons alone.
 void frmMain::escapeToScpi()
 {
-    MSComm1->Output(kEscape);
+    if (!writeLine(kEscape))
+        return;
     lblSCPI->show();
     lblX328->hide();
     lblXOnXoff->hide();
@@ -98,7 +100,8 @@ void frmMain::queryX328()
     drainInput();
     if (!takeX328Entry(combQuery))
         return;
-    writeOut(FramePoll(CmdStr));
+    if (!writeOut(FramePoll(CmdStr)))
+        return;
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 
@@ -120,7 +123,8 @@ void frmMain::queryX328()
     resultsReplace("Received Characters: " + ListCodes(r.buffer, ack));
     resultsAppend("Received  ACK");
     resultsRepaint();
-    writeOut(one(Ctl::EOT));
+    if (!writeOut(one(Ctl::EOT)))
+        return;
 
     // The data block; at most one NAK asks for it again.
     bool nakSent = false;
@@ -156,11 +160,13 @@ void frmMain::queryX328()
             break;
         ckNAK->setChecked(false);
         nakSent = true;
-        writeOut(one(Ctl::NAK));
+        if (!writeOut(one(Ctl::NAK)))
+            return;
         resultsAppend("Sent NAK");
         resultsRepaint();
     }
-    writeOut(one(Ctl::ACK));
+    if (!writeOut(one(Ctl::ACK)))
+        return;
 
     // The closing EOT, alone.
     r = RxWait({one(Ctl::EOT)}, kReplyPollLimit);

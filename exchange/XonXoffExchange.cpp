@@ -25,7 +25,8 @@ void frmMain::sendXonXoff()
         escapeToScpi();
         return;
     }
-    writeOut(FrameXonCmd(CmdStr));
+    if (!writeOut(FrameXonCmd(CmdStr)))
+        return;
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 
@@ -45,7 +46,8 @@ void frmMain::queryXonXoff()
     drainInput();
     if (!takeEntry(combQuery))
         return;
-    writeOut(FrameXonQuery(CmdStr));
+    if (!writeOut(FrameXonQuery(CmdStr)))
+        return;
     resultsReplace("Sent " + CmdStr);
     resultsRepaint();
 

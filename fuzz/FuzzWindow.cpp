@@ -138,13 +138,13 @@ QByteArray FuzzPort::Input()
     return c.bytes;
 }
 
-void FuzzPort::Output(const QByteArray &data)
+bool FuzzPort::Output(const QByteArray &data)
 {
     if (m_playing && PortOpen()) {
         playedWrites.append(data);
         idlePolls = 0;
     }
-    ScriptPort::Output(data);
+    return ScriptPort::Output(data);
 }
 
 FuzzWindow &FuzzWindow::fresh()

@@ -70,7 +70,7 @@ public:
     void play(const FuzzInput &in);
     void stop() { m_playing = false; }
     QByteArray Input() override;
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
 
     qint64 playedInputs = 0;  // Input calls since play()
     QList<QByteArray> playedWrites;

@@ -20,7 +20,9 @@ void frmMain::cmdSCPI_Click()
     if (!requirePort())
         return;
     drainInput();
-    MSComm1->Output(kEscape);
+    // A write the port did not take is reported; the mode stays as it was.
+    if (!writeLine(kEscape))
+        return;
     resultsReplace("Sent @@@");
     resultsAppend("SCPI commands enabled");
     cmdMode = "SCPI";
@@ -53,7 +55,8 @@ void frmMain::cmdDisconnect_Click()
     if (!requirePort())
         return;
     drainInput();
-    MSComm1->Output(FrameDisconnect());
+    if (!writeLine(FrameDisconnect()))
+        return;
     resultsReplace("Sent <DLE> <ENQ>");
     cmdDisconnect->setEnabled(false);
     cmdLdCmdTable->setEnabled(false);

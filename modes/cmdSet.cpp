@@ -61,7 +61,11 @@ void frmMain::cmdSet_Click()
         return;
     }
     drainInput();
-    MSComm1->Output(AddrStr + Ctl::ENQ);
+    const quint64 editsBefore = m_addrEdits;
+    if (!writeLine(AddrStr + Ctl::ENQ)) {
+        cmdDisconnect->setEnabled(true);
+        return;
+    }
 
     const RxResult r = RxWait({QByteArray(1, Ctl::ACK)}, kReplyPollLimit);
     if (reportWaitFailure(r)) {
@@ -87,7 +91,9 @@ void frmMain::cmdSet_Click()
     }
     resultsReplace("Received " + r.buffer.left(p - 1) + " ACK");
     resultsAppend("Device address set to " + typed);
-    AddrSetFlg = true;
+    // An address edited while the wait ran is not the one the link opened
+    // with: the edit asks for cmdSet again, so the flag stays clear.
+    AddrSetFlg = m_addrEdits == editsBefore;
     cmdDisconnect->setEnabled(true);
     cmdSend->setEnabled(true);
     cmdQuery->setEnabled(true);

@@ -31,12 +31,14 @@ public:
     virtual bool PortOpen(bool open) = 0;
     virtual void RTSEnable(bool on) = 0;
     virtual void DTREnable(bool on) = 0;
-    // Queues the bytes for sending and returns at once.
-    virtual void Output(const QByteArray &data) = 0;
+    // Queues the bytes for sending and returns at once. True when all of
+    // them were taken; false when the port is closed or the write failed
+    // (errorText() says why), and then none of them counts as sent.
+    virtual bool Output(const QByteArray &data) = 0;
     // All bytes received and not yet read; never blocks.
     virtual QByteArray Input() = 0;
 
-    // Why the last open or settings change failed.
+    // Why the last open, settings change or write failed.
     virtual QString errorText() const = 0;
     // The device the port opens (or opened), for messages and the window.
     virtual QString deviceName() const = 0;

@@ -139,14 +139,29 @@ void QtSerialPortObject::DTREnable(bool on)
         m_port.clearError();
 }
 
-void QtSerialPortObject::Output(const QByteArray &data)
+bool QtSerialPortObject::Output(const QByteArray &data)
 {
-    if (!m_port.isOpen() || data.isEmpty())
-        return;
-    m_port.write(data);
+    if (!m_port.isOpen()) {
+        m_error = QStringLiteral("the port is closed");
+        return false;
+    }
+    if (data.isEmpty())
+        return true;
+    if (m_port.write(data) != data.size()) {
+        m_error = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
     // Hand the bytes to the driver now, without waiting for the event loop:
     // callers may busy-wait right afterwards.
     m_port.flush();
+    // A write that found the device gone closes the port (once, reported by
+    // portLost); the bytes did not leave.
+    if (!m_port.isOpen() || m_lost || m_lossQueued) {
+        m_error = QStringLiteral("the line was lost while writing");
+        return false;
+    }
+    return true;
 }
 
 QByteArray QtSerialPortObject::Input()

@@ -51,6 +51,7 @@ void frmMain::cmdInit_Click()
             reportError(MSComm1->errorText());
     }
     if (!opened) {
+        showPortClosedView();
         showLineTarget();
         return;
     }

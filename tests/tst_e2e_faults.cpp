@@ -184,7 +184,7 @@ private slots:
         QTest::newRow("SCPI prompt") << "scpi" << "scpiCommand" << 1 << QByteArray("Sent *cls") << QByteArray("*cls\n");
         QTest::newRow("table read-back")
             << "scpi" << "readBack" << 2
-            << QByteArray("ANSI Command Table\r\nSP1,2160,2160,6,0\r\nNo answer for slot 2, reading stopped")
+            << QByteArray("ANSI Command Table\r\nSP1,2160,2160,6,0\r\nslot 2: no answer, reading stopped")
             << QByteArray("ASSIGN:ANSI?  2\n");
         QTest::newRow("table load") << "scpi" << "load" << 2
                                     << QByteArray("Loading could not be confirmed: the line closed at slot 2")
@@ -299,7 +299,7 @@ private slots:
                                          << QByteArray("Received Characters:  6 \r\nReceived  ACK");
         QTest::newRow("Xon/Xoff query") << "xonxoff" << "xonquery" << 1 << QByteArray("Sent C1");
         QTest::newRow("table read-back") << "scpi" << "readBack" << 1
-                                         << QByteArray("ANSI Command Table\r\nNo answer for slot 1, reading stopped");
+                                         << QByteArray("ANSI Command Table\r\nslot 1: no answer, reading stopped");
     }
     void streamPastTheBound()
     {

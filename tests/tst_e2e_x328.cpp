@@ -7,6 +7,10 @@
 #include "app/frmMain.h"
 #include "support/SimHarness.h"
 #include "support/TranscriptRecorder.h"
+#include "support/UserInput.h"
+
+#include <QApplication>
+#include <QComboBox>
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -77,14 +81,19 @@ class TestE2EX328 : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<SimFrame>(); }
 
-    // The road of a typical test run: SCPI switch, address 5, SP1 100, poll of C1.
+    // The road of a typical test run, typed as a person does it: SCPI switch
+    // and Enter, address 5 then Tab and Space, SP1 100 and Enter, Tab to the
+    // query box, C1 and Enter.
     void typicalTestRun()
     {
         SimHarness h;
+        QVERIFY(User::showActive(h.w.get()));
         QVERIFY2(h.open(), qPrintable(h.error()));
         TranscriptRecorder rec(*h.w);
 
-        h.send("SYST:LANG X3.28");
+        QCOMPARE(QApplication::focusWidget(), h.w->combCmd); // where cmdInit leaves it
+        User::type("SYST:LANG X3.28");
+        User::key(Qt::Key_Return);
         QCOMPARE(h.transcript(), QByteArray("Sent SYST:LANG X3.28"));
         QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
         QVERIFY(!h.w->lblX328->isHidden());
@@ -94,9 +103,11 @@ private slots:
         // line; the link open's drain takes it, as it does for an operator.
         QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch")));
 
-        h.w->txtAddr->setText(QStringLiteral("5"));
+        User::typeInto(h.w->txtAddr, "5");
         QVERIFY(h.w->cmdSet->isEnabled());
-        h.w->cmdSet_Click();
+        User::key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), h.w->cmdSet);
+        User::key(Qt::Key_Space);
         QCOMPARE(h.transcript(), QByteArray("Received 5 ACK\r\nDevice address set to 5"));
         QVERIFY(h.w->AddrSetFlg);
         QCOMPARE(h.w->AddrStr, QByteArray("5"));
@@ -107,7 +118,9 @@ private slots:
         QCOMPARE(linkAddress(h), 5);
 
         rec.clear();
-        h.send("SP1 100");
+        QCOMPARE(QApplication::focusWidget(), h.w->combCmd); // where the link open leaves it
+        User::type("SP1 100");
+        User::key(Qt::Key_Return);
         QCOMPARE(rec.states, (QList<QByteArray>{"Sent SP1 100", "Received Characters:  6 ",
                                                 "Received Characters:  6 \r\nReceived ACK"}));
         double setPoint = 0;
@@ -115,7 +128,11 @@ private slots:
         QCOMPARE(setPoint, 100.0);
 
         rec.clear();
-        h.query("C1");
+        User::key(Qt::Key_Tab); // Send
+        User::key(Qt::Key_Tab); // the query box
+        QCOMPARE(QApplication::focusWidget(), h.w->combQuery);
+        User::type("C1");
+        User::key(Qt::Key_Return);
         QVERIFY(SimHarness::waitUntil([&] { return dataBlocks(h).size() == 1; }));
         const QByteArray value = dataBlocks(h).first();
         QVERIFY2(isValueText(value), value.constData());

@@ -17,6 +17,7 @@
 #include "serial/frmPorts.h"
 #include "support/FakeSeams.h"
 #include "support/ScriptPort.h"
+#include "support/UserInput.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -117,13 +118,13 @@ public:
         return in;
     }
 
-    void Output(const QByteArray &data) override
+    bool Output(const QByteArray &data) override
     {
         use("write " + data.toPercentEncoding(" "));
         if (!window->Busy())
             ++unownedWrites;
         m_polls = 0;
-        ScriptPort::Output(data);
+        return ScriptPort::Output(data);
     }
 
 private:
@@ -292,8 +293,8 @@ struct Run
         switch (pick(26)) {
         case 0: case 1: case 2: m.cmdSend->click(); break;
         case 3: case 4: m.cmdQuery->click(); break;
-        case 5: case 6: QTest::keyClick(m.combCmd->lineEdit(), Qt::Key_Return); break;
-        case 7: case 8: QTest::keyClick(m.combQuery->lineEdit(), Qt::Key_Return); break;
+        case 5: case 6: User::click(m.combCmd); User::key(Qt::Key_Return); break;
+        case 7: case 8: User::click(m.combQuery); User::key(Qt::Key_Return); break;
         case 9: m.cmdSet->click(); break;
         case 10: m.cmdSCPI->click(); break;
         case 11: m.cmdDisconnect->click(); break;
@@ -389,6 +390,7 @@ private slots:
         QFETCH(int, steps);
         Run run(seed);
         frmMain &w = *run.w;
+        QVERIFY(User::showActive(&w)); // Enter keys go to the window, as a person's do
         {
             DeliveryLevel level;
             w.cmdInit->click();

@@ -1,12 +1,14 @@
 // The SCPI exchange of the send action, on a scripted port.
 
 #include "app/TranscriptBox.h"
+#include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QLineEdit>
 #include <QTimer>
@@ -216,25 +218,34 @@ private slots:
     {
         WindowHarness h;
         h.init();
+        QVERIFY(User::showActive(h.w.get()));
         int refusedSeen = 0;
+        QString busyShown;
         h.port->responder = [&](ScriptPort &p, const QByteArray &data) {
             if (data != "*idn?\n")
                 return;
             QTimer::singleShot(0, &p, [&] {
-                h.w->combCmd->setEditText("*cls");
-                h.w->cmdSend_Click();                                        // button
-                QTest::keyClick(h.w->combCmd->lineEdit(), Qt::Key_Return); // Enter
+                User::typeInto(h.w->combCmd, "*cls");
+                User::key(Qt::Key_Return); // Enter
+                User::click(h.w->cmdSend); // button
                 h.w->cmdQuery_Click();
                 h.w->cmdSCPI_Click();
                 h.w->cmdInit_Click();
                 h.w->cmdXonXoff_Click(); // would change the language mid-operation
                 refusedSeen = int(h.w->refusedRequests());
+                busyShown = h.w->statusBar()->currentMessage();
                 h.port->inject("ID\n>");
             });
         };
         h.w->combCmd->setEditText("*idn?");
         h.w->cmdSend_Click();
         QCOMPARE(refusedSeen, 6);
+        QCOMPARE(h.seams.beeps, 6); // one per refusal
+        // Said where it does not outlive the wait: the error box stays free
+        // for the exchange's own errors.
+        QVERIFY(busyShown.startsWith(QStringLiteral("Busy: ")));
+        QCOMPARE(h.w->statusBar()->currentMessage(), QString());
+        QVERIFY(!h.w->errorShown());
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
         QCOMPARE(h.port->writes, (QList<QByteArray>{"*idn?\n"}));
         QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nID\r\nPrompt received"));

@@ -9,6 +9,7 @@
 #include "serial/frmPorts.h"
 #include "support/FakeSeams.h"
 #include "support/PtyPeer.h"
+#include "support/UserInput.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -194,8 +195,9 @@ private slots:
         w.cmdInit_Click();
         QVERIFY2(w.MSComm1->PortOpen(), qPrintable(w.errorText()));
         QCOMPARE(w.MSComm1->Settings(), QStringLiteral("19200,N,8,1"));
-        w.combCmd->setEditText(QStringLiteral("*idn?"));
-        QTest::keyClick(w.combCmd->lineEdit(), Qt::Key_Return);
+        QVERIFY(User::showActive(&w));
+        User::typeInto(w.combCmd, QStringLiteral("*idn?"));
+        User::key(Qt::Key_Return);
         QCOMPARE(w.resultsText(), QByteArray("Sent *idn?\r\nVek,PTY peer,0,1\r\nPrompt received"));
         w.combCmd->setEditText(QStringLiteral("*cls"));
         w.cmdSend_Click();

@@ -6,6 +6,7 @@
 #include "serial/ComPortMap.h"
 #include "serial/PortSelection.h"
 #include "serial/frmPorts.h"
+#include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
 #include <QCheckBox>
@@ -308,9 +309,23 @@ private slots:
         QCOMPARE(h.port->Settings(), QStringLiteral("19200,N,8,1"));
     }
 
+    // A port that will not open leaves the window as after load in all that
+    // needs the port, also when a session in another mode came before.
+    void openFailureIsReported_data()
+    {
+        QTest::addColumn<bool>("sessionBefore");
+        QTest::newRow("first open") << false;
+        QTest::newRow("after an X3.28 session") << true;
+    }
     void openFailureIsReported()
     {
+        QFETCH(bool, sessionBefore);
         WindowHarness h;
+        if (sessionBefore) {
+            h.init(1);
+            h.w->cmdDisconnect_Click(); // X3.28 mode, its labels and captions
+            h.w->txtAddr->setText(QStringLiteral("5"));
+        }
         h.port->failOpen = true;
         h.port->failReason = QStringLiteral("the device is in use by another program");
         h.init(3);
@@ -321,6 +336,10 @@ private slots:
         QVERIFY(h.w->errorText().contains(QStringLiteral("in use by another program")));
         QCOMPARE(h.seams.beeps, 1);
         QCOMPARE(enabledButtons(*h.w), (QStringList{"cmdInit", "cmdHelp", "cmdExit"}));
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(h.w->cmdLbl->text(), QStringLiteral("Enter SCPI and Modbus commands"));
+        QCOMPARE(h.w->frmDevCmd->title(), QStringLiteral("Device Commands and Queries"));
     }
 
     void closedPortIsReportedNotWritten()
@@ -362,25 +381,61 @@ private slots:
         QCOMPARE(h2.transcript(), QByteArray("Sent *idn?"));
     }
 
-    void enterKeys()
+    // Typed and sent as a person does it: keys to the shown window, Enter in
+    // either box runs its action once, with the button enabled or not, and
+    // the text goes out exactly as typed (no completion from the list).
+    void typedAndEnter_data()
     {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("queryBox");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("transcript");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("query") << true << false << "*idn?" << QByteArray("Vek\n>") << QByteArray("*idn?\n")
+                               << QByteArray("Sent *idn?\r\nVek\r\nPrompt received") << QString();
+        QTest::newRow("s not completed") << true << false << "s" << QByteArray(">") << QByteArray("s\n")
+                                         << QByteArray("Sent s\r\nPrompt received") << QString();
+        QTest::newRow("*id not completed") << true << false << "*id" << QByteArray(">") << QByteArray("*id\n")
+                                           << QByteArray("Sent *id\r\nPrompt received") << QString();
+        QTest::newRow("@ not completed") << true << false << "@" << QByteArray(">") << QByteArray("@\n")
+                                         << QByteArray("Sent @\r\nPrompt received") << QString();
+        QTest::newRow("closed port") << false << false << "*idn?" << QByteArray() << QByteArray() << QByteArray()
+                                     << "The COM port is not open: use Initialize COM Port first.";
+        QTest::newRow("query box, SCPI") << true << true << "C1" << QByteArray() << QByteArray() << QByteArray()
+                                         << "Unknown mode error, cmdMode$ = SCPI";
+        QTest::newRow("query box, closed") << false << true << "C1" << QByteArray() << QByteArray() << QByteArray()
+                                           << "Unknown mode error, cmdMode$ = SCPI";
+    }
+
+    void typedAndEnter()
+    {
+        QFETCH(bool, open);
+        QFETCH(bool, queryBox);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, transcript);
+        QFETCH(QString, error);
         WindowHarness h;
-        h.init(1);
-        h.port->replyToNext(1, "Vek\n>");
-        h.w->combCmd->setEditText("*idn?");
-        QTest::keyClick(h.w->combCmd->lineEdit(), Qt::Key_Return);
-        QCOMPARE(h.takeWritten(), QByteArray("*idn?\n"));
-        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek\r\nPrompt received"));
-        // Other keys only edit the text.
-        QTest::keyClicks(h.w->combCmd->lineEdit(), "x");
+        if (open)
+            h.init(1);
+        QVERIFY(User::showActive(h.w.get()));
+        QComboBox *box = queryBox ? h.w->combQuery : h.w->combCmd;
+        QCOMPARE((queryBox ? h.w->cmdQuery : h.w->cmdSend)->isEnabled(), open && !queryBox);
+        if (!reply.isEmpty())
+            h.port->replyToNext(1, reply);
+        User::typeInto(box, typed);
+        QCOMPARE(box->currentText(), typed); // other keys only edit the text
         QCOMPARE(h.port->writes.size(), 0);
-        // Enter in the query box runs the query action: in SCPI mode the
-        // unknown-mode report, nothing written.
-        h.w->combQuery->setEditText("C1");
-        QTest::keyClick(h.w->combQuery->lineEdit(), Qt::Key_Enter);
-        QCOMPARE(h.w->errorText(), QStringLiteral("Unknown mode error, cmdMode$ = SCPI"));
-        QCOMPARE(h.seams.beeps, 1);
-        QCOMPARE(h.port->writes.size(), 0);
+        User::key(Qt::Key_Return);
+        QCOMPARE(h.takeWritten(), written); // once per key
+        QCOMPARE(h.transcript(), transcript);
+        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        QCOMPARE(h.w->errorText(), error);
+        QCOMPARE(h.seams.beeps, error.isEmpty() ? 0 : 1);
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
     }
 
     void helpOpensFileFromCurrentDirectory()
@@ -501,8 +556,8 @@ private slots:
     {
         WindowHarness h;
         h.w->resultsReplace(QByteArray("Received \x04x", 11));
-        h.w->resultsAppend("100\r\xb0");
-        QCOMPARE(h.w->txtResults->toPlainText(), QString::fromUtf8("Received \u2404x\n100\u240d\u00b0"));
+        h.w->resultsAppend("100\r\xb0\x85");
+        QCOMPARE(h.w->txtResults->toPlainText(), QString::fromUtf8("Received \u2404x\n100\u240d\u00b0\u203985\u203a"));
         QVERIFY(h.w->txtResults->isReadOnly());
         QVERIFY(h.w->txtResults->textInteractionFlags() & Qt::TextSelectableByKeyboard);
         h.w->txtResults->selectAll();

@@ -3,6 +3,7 @@
 // come while an exchange waits.
 
 #include "app/TranscriptBox.h"
+#include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
 #include <QCheckBox>
@@ -548,48 +549,48 @@ private slots:
         QCOMPARE(h.w->errorText(), QStringLiteral("Nothing to send"));
         QCOMPARE(h.seams.beeps, 1);
         QVERIFY(h.port->writes.isEmpty());
-        // SCPI mode: the Enter key still reaches the query action.
-        h.w->cmdSCPI_Click();
-        h.takeWritten();
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->combQuery_KeyPress(13);
-        QCOMPARE(h.w->errorText(), QStringLiteral("Unknown mode error, cmdMode$ = SCPI"));
-        QCOMPARE(h.seams.beeps, 2);
-        QVERIFY(h.port->writes.isEmpty());
     }
 
+    // A port operation on a line that is not there: never opened, lost
+    // before the click, or lost between the drain and the write. Nothing is
+    // shown as sent; a loss leaves the window as after load in all that needs
+    // the port.
     void closedPort_data()
     {
         QTest::addColumn<QString>("op");
-        QTest::addColumn<bool>("lost");
-        for (bool lost : {false, true}) {
-            const char *when = lost ? "line lost" : "never opened";
+        QTest::addColumn<int>("when");
+        const char *whens[] = {"never opened", "line lost", "lost at the write"};
+        for (int when = 0; when < 3; ++when)
             for (const char *op : {"cmdSet", "cmdSet bad address", "cmdDisconnect", "cmdSCPI", "select", "poll"})
-                QTest::addRow("%s, %s", op, when) << QString::fromLatin1(op) << lost;
-        }
+                QTest::addRow("%s, %s", op, whens[when]) << QString::fromLatin1(op) << when;
     }
     void closedPort()
     {
         QFETCH(QString, op);
-        QFETCH(bool, lost);
+        QFETCH(int, when);
+        enum { NeverOpened, LostBefore, LostAtWrite };
         WindowHarness h;
         const bool exchange = op == "select" || op == "poll";
+        const bool badAddress = op.endsWith("bad address");
         QByteArray mode = "SCPI";
-        if (lost) {
+        if (when != NeverOpened) {
             openLink(h);
-            mode = "X3.28";
-            if (!exchange) {
-                h.w->cmdXonXoff_Click(); // a mode that each button would change
-                mode = "XonXoff";
+            if (when == LostBefore) {
+                h.port->loseLine();
+                QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+                QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+                QVERIFY2(!states(*h.w).contains('+'), qPrintable(states(*h.w))); // every device button off
             }
-            h.port->loseLine();
-        } else if (exchange) {
-            // Reachable through the Enter key before the port was ever opened.
-            h.w->cmdMode = mode = "X3.28";
         }
+        // A mode that each button would change; the exchanges need X3.28.
+        if (exchange)
+            h.w->cmdMode = mode = "X3.28";
+        else if (when != NeverOpened)
+            h.w->cmdXonXoff_Click(), mode = "XonXoff";
+        h.port->loseOnWrite = when == LostAtWrite;
         h.w->resultsReplace("before");
         h.w->cmdDisconnect->setEnabled(false);
-        h.w->txtAddr->setText(op.endsWith("bad address") ? QStringLiteral("40") : QStringLiteral("5"));
+        h.w->txtAddr->setText(badAddress ? QStringLiteral("40") : QStringLiteral("5"));
         if (exchange)
             h.w->AddrSetFlg = true;
         h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
@@ -610,19 +611,28 @@ private slots:
         else
             h.w->cmdQuery_Click();
 
+        const bool lostHere = when == LostAtWrite && !badAddress;
         QVERIFY(h.w->errorShown());
-        if (op.endsWith("bad address")) {
+        if (badAddress) {
             QCOMPARE(h.w->errorText(), kBadAddress);
             QCOMPARE(h.seams.beeps, 2);
         } else {
-            QVERIFY2(h.w->errorText().contains(QStringLiteral("COM port")), qPrintable(h.w->errorText()));
+            QVERIFY2(h.w->errorText().contains(lostHere ? QStringLiteral("was lost") : QStringLiteral("COM port")),
+                     qPrintable(h.w->errorText()));
             QCOMPARE(h.seams.beeps, 1);
         }
-        QCOMPARE(h.port->closedWrites, 0);
+        QCOMPARE(h.port->closedWrites, lostHere ? 1 : 0);
         QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.transcript(), QByteArray("before"));
+        if (lostHere) {
+            QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+            QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+            QVERIFY(!h.w->cmdSend->isEnabled());
+            QVERIFY(!h.w->cmdDisconnect->isEnabled());
+            return;
+        }
         QCOMPARE(h.w->cmdMode, mode);
         QCOMPARE(h.labels(), labelsBefore);
-        QCOMPARE(h.transcript(), QByteArray("before"));
         QCOMPARE(h.w->CmdStr, cmdStrBefore);
         if (op.startsWith("cmdSet")) {
             QVERIFY(h.w->cmdDisconnect->isEnabled());
@@ -646,6 +656,7 @@ private slots:
         h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
         const qint64 refusedBefore = h.w->refusedRequests();
         frmMain *w = h.w.get();
+        QVERIFY(User::showActive(w));
         int clicked = 0;
         h.port->responder = [&](ScriptPort &port, const QByteArray &) {
             if (port.writes.size() - 1 != duringWait)
@@ -653,9 +664,11 @@ private slots:
             QTimer::singleShot(0, w, [&, w] {
                 ++clicked;
                 w->cmdQuery_Click();
-                w->combQuery_KeyPress(13);
+                User::click(w->combQuery);
+                User::key(Qt::Key_Return);
                 w->cmdSend_Click();
-                w->combCmd_KeyPress(13);
+                User::click(w->combCmd);
+                User::key(Qt::Key_Enter);
                 w->cmdSet_Click();
                 w->cmdSCPI_Click();
                 w->cmdDisconnect_Click();
@@ -675,14 +688,28 @@ private slots:
         QCOMPARE(h.w->CmdStr, QByteArray("C1"));
     }
 
-    void clickDuringLinkOpenRefused()
+    // During the link-open wait clicks are refused; an edit of the address
+    // asks for cmdSet again, so the link opened with the old one leaves the
+    // flag clear.
+    void duringLinkOpen_data()
     {
+        QTest::addColumn<bool>("edit");
+        QTest::newRow("clicks refused") << false;
+        QTest::newRow("address edited") << true;
+    }
+    void duringLinkOpen()
+    {
+        QFETCH(bool, edit);
         WindowHarness h;
         h.init(1);
         h.w->txtAddr->setText(QStringLiteral("5"));
         h.w->combCmd->setEditText(QStringLiteral("*idn?"));
         frmMain *w = h.w.get();
-        QTimer::singleShot(0, w, [w] {
+        QTimer::singleShot(0, w, [w, edit] {
+            if (edit) {
+                w->txtAddr->setText(QStringLiteral("7"));
+                return;
+            }
             w->cmdSend_Click();
             w->cmdSet_Click();
             w->cmdSCPI_Click();
@@ -690,9 +717,10 @@ private slots:
         });
         h.script({{0, 5, "5\x06"}});
         w->cmdSet_Click();
-        QCOMPARE(h.w->refusedRequests(), qint64(4));
+        QCOMPARE(h.w->refusedRequests(), qint64(edit ? 0 : 4));
         QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
-        QVERIFY(h.w->AddrSetFlg);
+        QCOMPARE(h.w->AddrSetFlg, !edit);
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
         QCOMPARE(h.transcript(), QByteArray("Received 5 ACK\r\nDevice address set to 5"));
     }
 };

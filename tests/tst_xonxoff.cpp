@@ -336,6 +336,7 @@ private slots:
         WindowHarness h;
         xonXoffWindow(h);
         h.port->loseLine();
+        h.w->cmdXonXoff_Click(); // needs no port: the mode the exchanges run in
         h.w->hideError();
         h.seams.beeps = 0;
         h.w->resultsReplace("before");

@@ -38,10 +38,10 @@ bool RecordingPort::PortOpen(bool open)
 void RecordingPort::RTSEnable(bool on) { m_inner->RTSEnable(on); }
 void RecordingPort::DTREnable(bool on) { m_inner->DTREnable(on); }
 
-void RecordingPort::Output(const QByteArray &data)
+bool RecordingPort::Output(const QByteArray &data)
 {
     writes.append({data, m_inner->PortOpen()});
-    m_inner->Output(data);
+    return m_inner->Output(data);
 }
 
 QByteArray RecordingPort::Input() { return m_inner->Input(); }

@@ -42,7 +42,7 @@ public:
     bool PortOpen(bool open) override;
     void RTSEnable(bool on) override;
     void DTREnable(bool on) override;
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override;
     QString deviceName() const override;

@@ -41,16 +41,20 @@ bool ScriptPort::PortOpen(bool open)
     return true;
 }
 
-void ScriptPort::Output(const QByteArray &data)
+bool ScriptPort::Output(const QByteArray &data)
 {
+    if (loseOnWrite)
+        loseLine(QStringLiteral("the far end hung up"));
     if (!m_open) {
         ++closedWrites;
-        return;
+        m_error = QStringLiteral("the port is closed");
+        return false;
     }
     writes.append(data);
     m_pollsSinceWrite = 0;
     if (responder)
         responder(*this, data);
+    return true;
 }
 
 QByteArray ScriptPort::Input()

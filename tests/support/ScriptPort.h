@@ -34,6 +34,8 @@ public:
     bool rts = false;
     bool dtr = false;
 
+    // The line goes at the next write, before any byte of it leaves.
+    bool loseOnWrite = false;
     // Simulates the device going away: closes and signals the loss.
     void loseLine(const QString &reason = QStringLiteral("the far end hung up"));
 
@@ -46,7 +48,7 @@ public:
     bool PortOpen(bool open) override;
     void RTSEnable(bool on) override { rts = on; }
     void DTREnable(bool on) override { dtr = on; }
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override { return m_error; }
     QString deviceName() const override { return QStringLiteral("/dev/script%1").arg(m_commPort); }
