@@ -4,6 +4,7 @@
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
 #include "exchange/Protocol.h"
+#include "modes/ModeViews.h"
 #include "serial/ComPortMap.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"
@@ -350,19 +351,11 @@ void frmMain::Form_Load()
     CMDloopFlg = 0;
     lblCount->hide();
     txtERROR->hide();
-    cmdMode = "SCPI";
-    lblSCPI->show();
-    lblX328->hide();
-    lblXOnXoff->hide();
-    cmdLbl->setText(QStringLiteral("Enter SCPI and Modbus commands"));
-    frmDevCmd->setTitle(QStringLiteral("Device Commands and Queries"));
+    applyView(ModeView::Load);
     combCmd->clear();
     combCmd->addItems({QStringLiteral("*esr?"), QStringLiteral("*idn?"), QStringLiteral("*stb?"),
                        QStringLiteral("SYST:LANG X3.28"), QStringLiteral("SYST:LANG XonXoff"), QStringLiteral("@@@")});
     combCmd->setEditText(QString());
-    for (QPushButton *b : {cmdSet, cmdSend, cmdQuery, cmdQtst, cmdQtstOff, cmdCmdtst, cmdCmdtstoff, cmdDisconnect,
-                           cmdSCPI, cmdXonXoff, cmdLdCmdTable, cmdRdCmdTable})
-        b->setEnabled(false);
     AddrSetFlg = false;
     if (!m_ports)
         m_ports = new frmPorts(this);
@@ -465,12 +458,11 @@ const QString kBusyMessage =
 
 bool frmMain::tryBegin()
 {
-    if (m_busy == 0 && !m_exiting)
+    if (m_line.tryBegin())
         return true;
-    ++m_refused;
     // Said in the status bar, which the end of the waiting operation clears:
     // the error box keeps the exchanges' own errors.
-    if (!m_exiting) {
+    if (m_line.state() != LineLock::State::Exiting) {
         statusBar()->showMessage(kBusyMessage);
         beep();
     }
@@ -479,23 +471,12 @@ bool frmMain::tryBegin()
 
 void frmMain::endOperation()
 {
-    --m_busy;
-    if (m_busy == 0 && statusBar()->currentMessage() == kBusyMessage)
+    const LineLock::Due due = m_line.end();
+    if (statusBar()->currentMessage() == kBusyMessage)
         statusBar()->clearMessage();
-    if (m_busy == 0 && m_lossViewPending)
-        showPortClosedView();
-    if (m_busy == 0 && m_lossUnreported) {
-        // The line went while the operation ran, and no wait of it said so
-        // (lost while the input was drained before a write that needs no
-        // answer, or in the very poll that ended a wait by its count).
-        m_lossUnreported = false;
-        const QString loss = m_lossMessage + QStringLiteral("; the port is closed.");
-        if (!errorShown())
-            reportError(loss);
-        else if (!errorText().contains(m_lossMessage))
-            reportError(errorText() + QLatin1Char('\n') + loss, false);
-    }
-    if (m_busy == 0 && m_exitRequested && !m_exiting)
+    if (due.lineLost)
+        showLineLost();
+    if (due.exit)
         performExit();
 }
 
@@ -514,16 +495,23 @@ void frmMain::onPortLost(const QString &reason)
 {
     m_lossMessage = QStringLiteral("COM %1 (%2) was lost: %3").arg(MSComm1->CommPort()).arg(MSComm1->deviceName(), reason);
     showLineTarget();
-    // A wait in progress reports the loss itself when it ends, and the end of
-    // the operation makes sure it was said; otherwise say it now. The
-    // operation's own view changes come first, the closed-port view after.
-    if (m_busy == 0) {
-        reportError(m_lossMessage + QStringLiteral("; the port is closed."));
-        showPortClosedView();
-    } else {
-        m_lossUnreported = true;
-        m_lossViewPending = true;
-    }
+    // A wait in progress reports the loss itself when it ends; the rest
+    // follows the end of the operation, after its own view changes.
+    if (m_line.lineLost())
+        showLineLost();
+}
+
+void frmMain::showLineLost()
+{
+    // Said unless a wait of the operation said it already (lost while the
+    // input was drained before a write that needs no answer, or in the very
+    // poll that ended a wait by its count, no wait did).
+    const QString loss = m_lossMessage + QStringLiteral("; the port is closed.");
+    if (!errorShown())
+        reportError(loss);
+    else if (!errorText().contains(m_lossMessage))
+        reportError(errorText() + QLatin1Char('\n') + loss, false);
+    applyView(ModeView::PortClosed);
 }
 
 void frmMain::reportLineClosed()
@@ -532,19 +520,33 @@ void frmMain::reportLineClosed()
                                         : m_lossMessage + QStringLiteral("; the port is closed."));
 }
 
-void frmMain::showPortClosedView()
+void frmMain::applyView(ModeView view)
 {
-    m_lossViewPending = false;
-    cmdMode = "SCPI";
-    lblSCPI->show();
-    lblX328->hide();
-    lblXOnXoff->hide();
-    cmdLbl->setText(QStringLiteral("Enter SCPI and Modbus commands"));
-    frmDevCmd->setTitle(QStringLiteral("Device Commands and Queries"));
-    frmDevResp->setTitle(QStringLiteral("X3.28 Query Only"));
-    for (QPushButton *b : {cmdSet, cmdSend, cmdQuery, cmdQtst, cmdQtstOff, cmdCmdtst, cmdCmdtstoff, cmdDisconnect,
-                           cmdSCPI, cmdXonXoff, cmdLdCmdTable, cmdRdCmdTable})
-        b->setEnabled(false);
+    const ViewRow &row = viewRow(view);
+    if (row.mode)
+        cmdMode = row.mode;
+    const auto show = [](QWidget *w, Tri on) {
+        if (on != Tri::Keep)
+            w->setVisible(on == Tri::On);
+    };
+    show(lblSCPI, row.lblSCPI);
+    show(lblX328, row.lblX328);
+    show(lblXOnXoff, row.lblXOnXoff);
+    QPushButton *const buttons[kViewButtonCount] = {cmdSet,  cmdDisconnect, cmdSCPI,   cmdXonXoff,   cmdSend,       cmdQuery,
+                                                    cmdQtst, cmdQtstOff,    cmdCmdtst, cmdCmdtstoff, cmdLdCmdTable, cmdRdCmdTable};
+    for (int i = 0; i < kViewButtonCount; ++i)
+        if (row.buttons[i] != Tri::Keep)
+            buttons[i]->setEnabled(row.buttons[i] == Tri::On);
+    if (row.cmdLbl)
+        cmdLbl->setText(QString::fromLatin1(row.cmdLbl));
+    if (row.frmDevCmd)
+        frmDevCmd->setTitle(QString::fromLatin1(row.frmDevCmd));
+    if (row.frmDevResp)
+        frmDevResp->setTitle(QString::fromLatin1(row.frmDevResp));
+    if (row.focusEntry) {
+        combCmd->setFocus();
+        combCmd->setEditText(QString());
+    }
 }
 
 void frmMain::showLineTarget()
@@ -588,14 +590,9 @@ void frmMain::cmdHelp_Click()
 
 void frmMain::cmdExit_Click()
 {
-    if (m_exiting)
-        return;
-    if (m_busy > 0) {
-        // The waiting exchange ends at its next poll; the exit follows.
-        m_exitRequested = true;
-        return;
-    }
-    performExit();
+    // While an exchange waits, it ends at its next poll and the exit follows.
+    if (m_line.requestExit())
+        performExit();
 }
 
 void frmMain::performExit()
@@ -609,7 +606,7 @@ void frmMain::performExit()
 // leave, then the port is closed.
 void frmMain::shutdownLine()
 {
-    m_exiting = true;
+    m_line.exiting();
     Timer1->stop();
     if (CommPortNum != 0 && MSComm1->PortOpen()) {
         MSComm1->Output(FrameDisconnect());
@@ -622,14 +619,13 @@ void frmMain::shutdownLine()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    if (m_exiting) {
+    if (m_line.state() == LineLock::State::Exiting) {
         event->accept();
         return;
     }
     // The window's own close control ends the program the orderly way; while
     // an exchange waits, the exit follows when it has ended.
-    if (m_busy > 0) {
-        m_exitRequested = true;
+    if (!m_line.requestExit()) {
         event->ignore();
         return;
     }

@@ -4,7 +4,10 @@
 // subsystem (serial/, modes/, exchange/, cmdtable/, loops/); this header is
 // the one place that declares them.
 
+#include "exchange/Exchange.h"
+#include "exchange/LineLock.h"
 #include "exchange/RxWait.h"
+#include "modes/ModeViews.h"
 
 #include <QByteArray>
 #include <QList>
@@ -27,7 +30,7 @@ class TranscriptBox;
 class UiSeams;
 class frmPorts;
 
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, private ExchangeHost
 {
     Q_OBJECT
 public:
@@ -106,9 +109,9 @@ public:
     int pollPacingMicros = 100;
     // Exchange in progress: another one asked for meanwhile is refused, a
     // loop tick is skipped.
-    bool Busy() const { return m_busy > 0; }
-    qint64 skippedTicks() const { return m_skippedTicks; }
-    qint64 refusedRequests() const { return m_refused; }
+    bool Busy() const { return m_line.busy(); }
+    qint64 skippedTicks() const { return m_line.skippedTicks(); }
+    qint64 refusedRequests() const { return m_line.refused(); }
 
 public slots:
     // Application shell
@@ -177,6 +180,8 @@ public:
     bool reportWaitFailure(const RxResult &r);
     // True when the port is open; otherwise reports the closed port.
     bool requirePort();
+    // Sets the mode, labels, captions and buttons as the operation's row says.
+    void applyView(ModeView view);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -187,24 +192,29 @@ private:
     void buildUi();
     void onPortLost(const QString &reason);
     void showLineTarget();
-    // Without an open port the window is as after load in everything that
-    // needs the port: SCPI mode shown, the device buttons disabled.
-    void showPortClosedView();
-    // Starts an operation for the one-exchange rule; false (and reported)
-    // when another one is waiting.
+    // The loss of the line, once the operation that ran meanwhile has ended:
+    // said unless a wait said it, and the window as after load in all that
+    // needs the port.
+    void showLineLost();
+    // Starts an operation for the one-exchange rule; false (and said in the
+    // status bar) when another one is waiting.
     bool tryBegin();
     void endOperation();
     void performExit();
     void shutdownLine();
 
-    // Branches and steps of the exchanges (exchange/)
+    // ExchangeHost: the exchanges reach the port and the display through these.
+    bool writeBytes(const QByteArray &bytes, bool frame) override;
+    RxResult awaitReply(const QList<QByteArray> &terminators, qint64 limit) override;
+    void waitFailed(const RxResult &r) override;
+    void apply(const Act &act) override;
+
+    // Branches of the send and query actions (exchange/)
     void sendScpi();
     void sendX328();
     void sendXonXoff();
-    void escapeToScpi();
     void queryX328();
     void queryXonXoff();
-    std::optional<RxResult> waitPastHoldOffs(const QList<QByteArray> &terminators, const QByteArray &busyLine);
     // The send and query actions without the busy check, for callers that
     // already hold the line (table operations, loop ticks).
     void runSend();
@@ -218,23 +228,19 @@ private:
     UiSeams *m_seams = nullptr;
     bool m_ownSeams = false;
     frmPorts *m_ports = nullptr;
-    int m_busy = 0;
-    qint64 m_skippedTicks = 0;
-    qint64 m_refused = 0;
-    bool m_exitRequested = false;
-    bool m_exiting = false;
+    LineLock m_line;
     QString m_lossMessage;
-    bool m_lossUnreported = false; // lost during an operation, not yet in the error box
-    bool m_lossViewPending = false; // lost during an operation; the closed-port view follows it
-    quint64 m_addrEdits = 0;
-    qint64 m_overflows = 0;         // waits ended by the receive bound        // edits of txtAddr so far (a link open tells an edit during its wait)
+    quint64 m_addrEdits = 0;            // edits of txtAddr so far
+    quint64 m_addrEditsAtLinkOpen = 0;  // ... when the link opening went out
+    qint64 m_overflows = 0;  // waits ended by the receive bound
 };
 
 // Holds the line for one operation; releases it on every way out.
 class BusyScope
 {
 public:
-    explicit BusyScope(frmMain &w) : m_w(w) { ++m_w.m_busy; }
+    // For an operation that has the line (tryBegin gave it).
+    explicit BusyScope(frmMain &w) : m_w(w) {}
     ~BusyScope() { m_w.endOperation(); }
     BusyScope(const BusyScope &) = delete;
     BusyScope &operator=(const BusyScope &) = delete;

@@ -43,7 +43,7 @@ void frmMain::cmdLdCmdTable_Click()
 
     // The line is gone (or the program is ending): every further line would
     // go nowhere. The exchange has already said why in the error box.
-    const auto lineGone = [this] { return m_exitRequested || !MSComm1->PortOpen(); };
+    const auto lineGone = [this] { return m_line.stopWaits() || !MSComm1->PortOpen(); };
 
     for (int slot = 1; slot <= int(table.size()); ++slot) {
         combCmd->setEditText(QString::fromLatin1(TableAssignLine(slot, table[slot - 1])));
@@ -96,7 +96,7 @@ void frmMain::cmdRdCmdTable_Click()
             // A line of its own that cannot pass for an entry; the error box
             // keeps the exchange's own report (timeout, lost line).
             listing += CRLFStr + "slot " + QByteArray::number(slot) + ": no answer";
-            if (m_exitRequested || !MSComm1->PortOpen() || m_overflows != overflowsBefore) {
+            if (m_line.stopWaits() || !MSComm1->PortOpen() || m_overflows != overflowsBefore) {
                 listing += ", reading stopped";
                 break;
             }

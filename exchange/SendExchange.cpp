@@ -1,13 +1,10 @@
 #include "app/frmMain.h"
 
-#include "app/TranscriptBox.h"
 #include "exchange/Protocol.h"
 #include "serial/PortObject.h"
 
+#include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
 
 // The send action: one exchange in the current language. Refused while
 // another exchange waits.
@@ -32,95 +29,6 @@ void frmMain::runSend()
         reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
 }
 
-bool frmMain::takeEntry(QComboBox *box)
-{
-    const QByteArray typed = box->currentText().toLatin1();
-    if (CmdStr.isEmpty() && typed.isEmpty()) {
-        beep();
-        reportError(QStringLiteral("Nothing to send"), false);
-        return false;
-    }
-    // An empty entry repeats the last command or query.
-    if (typed.isEmpty())
-        box->setEditText(QString::fromLatin1(CmdStr));
-    CmdStr = box->currentText().toLatin1();
-    return true;
-}
-
-// SCPI: the text with LF; a query waits for its reply line, a command for the
-// prompt; a text naming another language switches the program to it.
-void frmMain::sendScpi()
-{
-    if (!requirePort())
-        return;
-    drainInput();
-    if (!takeEntry(combCmd))
-        return;
-    if (!writeOut(FrameScpi(CmdStr)))
-        return;
-    resultsReplace("Sent " + CmdStr);
-    resultsRepaint();
-
-    if (OutStr.contains("X3.28")) {
-        if (!writeLine(CmdStr)) // the bare second copy
-            return;
-        lblSCPI->hide();
-        lblX328->show();
-        cmdMode = "X3.28";
-        for (QPushButton *b : {cmdDisconnect, cmdSet, cmdSend, cmdQuery})
-            b->setEnabled(true);
-        cmdLbl->setText(QStringLiteral("Enter X3.28 command-space-data i.e. SP1 100"));
-        frmDevCmd->setTitle(QStringLiteral("X3.28 Device Commands"));
-        return;
-    }
-    if (OutStr.contains("XonXoff")) {
-        if (!writeLine(CmdStr))
-            return;
-        lblSCPI->hide();
-        lblXOnXoff->show();
-        cmdMode = "XonXoff";
-        cmdLbl->setText(QStringLiteral("Enter Xon/Xoff command-space-data i.e. SP1 100"));
-        frmDevCmd->setTitle(QStringLiteral("Xon/Xoff Device Commands"));
-        frmDevResp->setTitle(QStringLiteral("Xon/Xoff Query Only"));
-        cmdDisconnect->setEnabled(false);
-        cmdSet->setEnabled(false);
-        cmdSend->setEnabled(true);
-        cmdQuery->setEnabled(true);
-        cmdQtst->setEnabled(true);
-        cmdQtstOff->setEnabled(false);
-        cmdCmdtst->setEnabled(true);
-        cmdCmdtstoff->setEnabled(false);
-        combCmd->setFocus();
-        combCmd->setEditText(QString());
-        return;
-    }
-    if (OutStr.contains('?')) {
-        const RxResult r = RxWait({QByteArray(1, Ctl::LF)}, kReplyPollLimit);
-        if (reportWaitFailure(r))
-            return;
-        if (r.status == RxStatus::Timeout) {
-            reportError(QString::fromLatin1(kNoResponseMessage));
-            resultsAppend("No response");
-            return;
-        }
-        const QByteArray reply = r.buffer.left(r.buffer.indexOf(Ctl::LF));
-        resultsAppend(reply);
-        Rdg = reply;
-        ++RdgAnswers;
-        if (r.buffer.contains(kPrompt))
-            resultsAppend("Prompt received");
-        return;
-    }
-    const RxResult r = RxWait({QByteArray(kPrompt)}, kPromptPollLimit);
-    if (reportWaitFailure(r))
-        return;
-    if (r.status == RxStatus::Timeout) {
-        reportError(QStringLiteral("Prompt not found."));
-        return;
-    }
-    resultsAppend("Prompt received");
-}
-
 // The query action: dispatch on the mode. In SCPI mode there is no query
 // exchange; the report says so.
 void frmMain::cmdQuery_Click()
@@ -139,4 +47,97 @@ void frmMain::runQuery()
         queryXonXoff();
     else
         reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
+}
+
+bool frmMain::takeEntry(QComboBox *box)
+{
+    const QByteArray typed = box->currentText().toLatin1();
+    if (CmdStr.isEmpty() && typed.isEmpty()) {
+        beep();
+        reportError(QStringLiteral("Nothing to send"), false);
+        return false;
+    }
+    // An empty entry repeats the last command or query.
+    if (typed.isEmpty())
+        box->setEditText(QString::fromLatin1(CmdStr));
+    CmdStr = box->currentText().toLatin1();
+    return true;
+}
+
+// The entry checks of the selection and the poll: "Nothing to send" first,
+// then the open link, then the refill. The address check stands before the
+// refill, so a refused exchange leaves the entry and CmdStr alone.
+bool frmMain::takeX328Entry(QComboBox *box)
+{
+    if (!AddrSetFlg && !(CmdStr.isEmpty() && box->currentText().isEmpty())) {
+        beep();
+        reportError(QStringLiteral("Missing a device address"), false);
+        return false;
+    }
+    return takeEntry(box);
+}
+
+// Each branch: the open port, the drain, the entry checks, then the
+// exchange itself (exchange/Exchange.h). "@@@" typed in X3.28 or Xon/Xoff
+// mode returns the converter and the program to SCPI instead.
+
+void frmMain::sendScpi()
+{
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeEntry(combCmd))
+        return;
+    RunExchange(*ScpiExchange(CmdStr), *this);
+}
+
+void frmMain::sendX328()
+{
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeX328Entry(combCmd))
+        return;
+    if (CmdStr == kEscape)
+        RunActs(EscapeActs(), *this);
+    else
+        RunExchange(*SelectExchange(CmdStr), *this);
+}
+
+void frmMain::sendXonXoff()
+{
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeEntry(combCmd))
+        return;
+    if (CmdStr == kEscape)
+        RunActs(EscapeActs(), *this);
+    else
+        RunExchange(*XonCommandExchange(CmdStr), *this);
+}
+
+void frmMain::queryX328()
+{
+    hideError();
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeX328Entry(combQuery))
+        return;
+    PollOptions options;
+    options.oneNak = [this] { return ckNAK->isChecked(); };
+    options.byteCount = [this] { return ckByteCnt->isChecked(); };
+    RunExchange(*PollExchange(CmdStr, options), *this);
+}
+
+void frmMain::queryXonXoff()
+{
+    hideError();
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeEntry(combQuery))
+        return;
+    RunExchange(*XonQueryExchange(CmdStr), *this);
 }

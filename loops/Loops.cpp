@@ -75,10 +75,12 @@ void frmMain::Timer1_Timer()
         LpCount = 0;
         return;
     }
-    if (m_busy > 0 || m_exiting || !MSComm1->PortOpen()) {
-        ++m_skippedTicks;
+    if (m_line.state() == LineLock::State::Idle && !MSComm1->PortOpen()) {
+        m_line.tickSkipped();
         return;
     }
+    if (!m_line.tryBeginTick())
+        return;
     {
         BusyScope busy(*this);
         if (CMDloopFlg == 1)
@@ -87,10 +89,10 @@ void frmMain::Timer1_Timer()
         // An exit asked for meanwhile sends nothing more, and neither does a
         // line lost during the command: the loss has been reported, and the
         // query could only report it again over that message.
-        if (QloopFlg == 1 && !m_exitRequested && MSComm1->PortOpen())
+        if (QloopFlg == 1 && !m_line.stopWaits() && MSComm1->PortOpen())
             runQuery();
     }
-    if (m_exiting)
+    if (m_line.state() == LineLock::State::Exiting)
         return;
     txtCount->show();
     lblCount->show();

@@ -1,0 +1,121 @@
+// The main window's side of the exchanges: the reply wait with the window's
+// event processing, the writes with their failure reports, and the
+// ExchangeHost steps that show an exchange in the transcript, the error box
+// and the window's state.
+
+#include "app/frmMain.h"
+
+#include "serial/PortObject.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+
+RxResult frmMain::RxWait(const QList<QByteArray> &terminators, qint64 limit)
+{
+    WaitHooks hooks;
+    hooks.pace = [this](PortObject &port) { port.waitForInput(pollPacingMicros); };
+    hooks.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
+    hooks.stop = [this] { return m_line.stopWaits(); };
+    return ReplyWait(*MSComm1, terminators, limit, hooks);
+}
+
+void frmMain::drainInput()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->Input();
+}
+
+bool frmMain::writeOut(const QByteArray &frame)
+{
+    OutStr = frame;
+    return writeLine(frame);
+}
+
+bool frmMain::writeLine(const QByteArray &bytes)
+{
+    if (MSComm1->Output(bytes))
+        return true;
+    if (!MSComm1->PortOpen())
+        reportLineClosed();
+    else
+        reportError(QStringLiteral("COM %1 (%2): the bytes could not be written: %3")
+                        .arg(MSComm1->CommPort())
+                        .arg(MSComm1->deviceName(), MSComm1->errorText()));
+    return false;
+}
+
+bool frmMain::reportWaitFailure(const RxResult &r)
+{
+    switch (r.status) {
+    case RxStatus::Received:
+    case RxStatus::Timeout:
+        return false;
+    case RxStatus::Overflow:
+        ++m_overflows;
+        reportError(QStringLiteral("Receive buffer overflow: the UUT sent more than %1 bytes without the awaited "
+                                   "reply; the exchange was ended")
+                        .arg(kReceiveBound));
+        return true;
+    case RxStatus::PortClosed:
+        reportLineClosed();
+        return true;
+    case RxStatus::Aborted:
+        return true; // the program is ending; nothing to show
+    }
+    return false;
+}
+
+bool frmMain::writeBytes(const QByteArray &bytes, bool frame)
+{
+    return frame ? writeOut(bytes) : writeLine(bytes);
+}
+
+RxResult frmMain::awaitReply(const QList<QByteArray> &terminators, qint64 limit)
+{
+    return RxWait(terminators, limit);
+}
+
+void frmMain::waitFailed(const RxResult &r)
+{
+    reportWaitFailure(r);
+}
+
+void frmMain::apply(const Act &act)
+{
+    switch (act.kind) {
+    case Act::Replace:
+        resultsReplace(act.bytes);
+        break;
+    case Act::Append:
+        resultsAppend(act.bytes);
+        break;
+    case Act::Repaint:
+        resultsRepaint();
+        break;
+    case Act::Error:
+        reportError(act.text, false);
+        break;
+    case Act::Beep:
+        beep();
+        break;
+    case Act::Reply:
+        Rdg = act.bytes;
+        ++RdgAnswers;
+        break;
+    case Act::View:
+        applyView(act.view);
+        break;
+    case Act::LinkOpened:
+        // An address edited while the wait ran is not the one the link opened
+        // with: the edit asks for cmdSet again, so the flag stays clear.
+        AddrSetFlg = m_addrEdits == m_addrEditsAtLinkOpen;
+        break;
+    case Act::NakUsed:
+        ckNAK->setChecked(false);
+        break;
+    case Act::WriteFrame:
+    case Act::Write:
+    case Act::Await:
+        break; // carried out by RunExchange
+    }
+}
