@@ -33,25 +33,48 @@ struct Act
         LinkOpened, // the X3.28 link opened: the address counts as set
         NakUsed,    // the one-shot NAK option was used: it is cleared
     };
-    Kind kind;
+    Kind kind = Repaint;
     QByteArray bytes;
     QString text;
     QList<QByteArray> awaited;
     qint64 limit = 0;
     ModeView view = ModeView::Load;
 
-    static Act writeFrame(const QByteArray &b) { return {WriteFrame, b}; }
-    static Act write(const QByteArray &b) { return {Write, b}; }
-    static Act replace(const QByteArray &b) { return {Replace, b}; }
-    static Act append(const QByteArray &b) { return {Append, b}; }
-    static Act repaint() { return {Repaint}; }
-    static Act error(const QString &t) { return {Error, {}, t}; }
-    static Act beep() { return {Beep}; }
-    static Act await(const QList<QByteArray> &terminators, qint64 limit) { return {Await, {}, {}, terminators, limit}; }
-    static Act reply(const QByteArray &b) { return {Reply, b}; }
-    static Act viewChange(ModeView v) { return {View, {}, {}, {}, 0, v}; }
-    static Act linkOpened() { return {LinkOpened}; }
-    static Act nakUsed() { return {NakUsed}; }
+    static Act of(Kind k, const QByteArray &b = {})
+    {
+        Act a;
+        a.kind = k;
+        a.bytes = b;
+        return a;
+    }
+    static Act writeFrame(const QByteArray &b) { return of(WriteFrame, b); }
+    static Act write(const QByteArray &b) { return of(Write, b); }
+    static Act replace(const QByteArray &b) { return of(Replace, b); }
+    static Act append(const QByteArray &b) { return of(Append, b); }
+    static Act repaint() { return of(Repaint); }
+    static Act error(const QString &t)
+    {
+        Act a = of(Error);
+        a.text = t;
+        return a;
+    }
+    static Act beep() { return of(Beep); }
+    static Act await(const QList<QByteArray> &terminators, qint64 limit)
+    {
+        Act a = of(Await);
+        a.awaited = terminators;
+        a.limit = limit;
+        return a;
+    }
+    static Act reply(const QByteArray &b) { return of(Reply, b); }
+    static Act viewChange(ModeView v)
+    {
+        Act a = of(View);
+        a.view = v;
+        return a;
+    }
+    static Act linkOpened() { return of(LinkOpened); }
+    static Act nakUsed() { return of(NakUsed); }
     // The error box with the message, then the beep: how a failure is reported.
     static QList<Act> fail(const QString &message) { return {error(message), beep()}; }
 };
