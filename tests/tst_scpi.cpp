@@ -36,14 +36,6 @@ private slots:
         QTest::newRow("reply and prompt together")
             << R{{1, "Vek,Orna,1,1.0\r\n>"}} << QByteArray("Sent *idn?\r\nVek,Orna,1,1.0\r\r\nPrompt received")
             << QByteArray("Vek,Orna,1,1.0\r");
-        QTest::newRow("prompt in a later poll") << R{{3, "Vek"}, {5, "\n"}, {6, ">"}}
-                                                << QByteArray("Sent *idn?\r\nVek") << QByteArray("Vek");
-        QTest::newRow("empty reply line") << R{{1, "\n>"}} << QByteArray("Sent *idn?\r\n\r\nPrompt received")
-                                          << QByteArray();
-        QTest::newRow("LF in the last allowed poll") << R{{30000, "42\n"}} << QByteArray("Sent *idn?\r\n42")
-                                                     << QByteArray("42");
-        QTest::newRow("text after the line in the same poll")
-            << R{{2, "1\nrest>"}} << QByteArray("Sent *idn?\r\n1\r\nPrompt received") << QByteArray("1");
     }
     void queryAnswered()
     {
@@ -81,31 +73,6 @@ private slots:
         QCOMPARE(h.w->RdgAnswers, 0);
         QCOMPARE(h.port->inputCalls, 1 + 30001); // the drain, then every poll
     }
-
-    void commandPrompt()
-    {
-        WindowHarness h;
-        h.init();
-        h.port->replyToNext(10000, ">");
-        send(h, "*cls");
-        QCOMPARE(h.takeWritten(), QByteArray("*cls\n"));
-        QCOMPARE(h.transcript(), QByteArray("Sent *cls\r\nPrompt received"));
-        QVERIFY(!h.w->errorShown());
-
-        h.port->replyToNext(10001, ">");
-        send(h, "*cls");
-        QCOMPARE(h.w->errorText(), QStringLiteral("Prompt not found."));
-        QCOMPARE(h.seams.beeps, 1);
-        QCOMPARE(h.transcript(), QByteArray("Sent *cls"));
-
-        // "@@@" means nothing special here: a command like any other.
-        h.takeWritten();
-        h.port->replyToNext(1, ">");
-        send(h, "@@@");
-        QCOMPARE(h.takeWritten(), QByteArray("@@@\n"));
-        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-    }
-
     void switchToX328()
     {
         WindowHarness h;
@@ -152,27 +119,6 @@ private slots:
         QCOMPARE(h.w->combCmd->currentText(), QString());
         QCOMPARE(h.w->CmdStr, QByteArray("SYST:LANG XonXoff"));
     }
-
-    void switchClassification()
-    {
-        // Small letters are no switch: written as a command, prompt awaited.
-        WindowHarness h;
-        h.init();
-        h.port->replyToNext(1, ">");
-        send(h, "syst:lang x3.28");
-        QCOMPARE(h.port->writes, (QList<QByteArray>{"syst:lang x3.28\n"}));
-        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QCOMPARE(h.transcript(), QByteArray("Sent syst:lang x3.28\r\nPrompt received"));
-
-        // A query that names X3.28 is a switch, not a query.
-        WindowHarness h2;
-        h2.init();
-        send(h2, "SYST:LANG X3.28?");
-        QCOMPARE(h2.port->writes.size(), 2);
-        QCOMPARE(h2.w->cmdMode, QByteArray("X3.28"));
-        QCOMPARE(h2.port->inputCalls, 1);
-    }
-
     void entryAndCommandMemory()
     {
         WindowHarness h;

@@ -7,6 +7,13 @@ void ScriptPort::replyTo(int writeIndex, qint64 atPoll, const QByteArray &bytes)
     m_script.append({writeIndex, atPoll, bytes});
 }
 
+void ScriptPort::script(const QList<Reply> &replies)
+{
+    const int base = int(writes.size());
+    for (const Reply &r : replies)
+        replyTo(base + r.write, r.poll, r.bytes);
+}
+
 QByteArray ScriptPort::written() const
 {
     QByteArray all;

@@ -7,6 +7,14 @@
 #include <QList>
 #include <functional>
 
+// Bytes the port delivers at poll `poll` after the write-th write from now.
+struct Reply
+{
+    int write;
+    qint64 poll;
+    QByteArray bytes;
+};
+
 class ScriptPort : public PortObject
 {
     Q_OBJECT
@@ -18,6 +26,8 @@ public:
     void replyTo(int writeIndex, qint64 atPoll, const QByteArray &bytes);
     // The same for the next write still to come.
     void replyToNext(qint64 atPoll, const QByteArray &bytes) { replyTo(int(writes.size()), atPoll, bytes); }
+    // Replies relative to the writes still to come.
+    void script(const QList<Reply> &replies);
     // Bytes pending right now (the next Input returns them).
     void inject(const QByteArray &bytes) { m_pending += bytes; }
     // Called on every write, e.g. to script replies from what was written.

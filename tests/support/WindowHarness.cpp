@@ -38,9 +38,7 @@ QByteArray WindowHarness::takeWritten()
 
 void WindowHarness::script(const QList<Reply> &replies)
 {
-    const int base = int(port->writes.size());
-    for (const Reply &r : replies)
-        port->replyTo(base + r.write, r.poll, r.bytes);
+    port->script(replies);
 }
 
 QString WindowHarness::labels() const

@@ -7,14 +7,6 @@
 
 #include <memory>
 
-// Bytes the port delivers at poll `poll` after the write-th write from now.
-struct Reply
-{
-    int write;
-    qint64 poll;
-    QByteArray bytes;
-};
-
 struct WindowHarness
 {
     ScriptPort *port = nullptr; // owned by the window

@@ -1,0 +1,57 @@
+#include "support/LineRecord.h"
+
+#include "serial/PortObject.h"
+
+bool LineRecord::writeBytes(const QByteArray &bytes, bool frame)
+{
+    if (frame)
+        outStr = bytes;
+    if (port.Output(bytes))
+        return true;
+    writeRefused = true;
+    return false;
+}
+
+RxResult LineRecord::awaitReply(const QList<QByteArray> &terminators, qint64 limit)
+{
+    return ReplyWait(port, terminators, limit, WaitHooks());
+}
+
+void LineRecord::apply(const Act &act)
+{
+    switch (act.kind) {
+    case Act::Replace:
+        transcript = act.bytes;
+        states.append(transcript);
+        break;
+    case Act::Append:
+        transcript += "\r\n" + act.bytes;
+        states.append(transcript);
+        break;
+    case Act::Repaint:
+        ++repaints;
+        break;
+    case Act::Error:
+        error = act.text;
+        break;
+    case Act::Beep:
+        ++beeps;
+        break;
+    case Act::Reply:
+        replies.append(act.bytes);
+        break;
+    case Act::View:
+        views.append(act.view);
+        break;
+    case Act::LinkOpened:
+        linkOpened = true;
+        break;
+    case Act::NakUsed:
+        ++nakUsed;
+        break;
+    case Act::WriteFrame:
+    case Act::Write:
+    case Act::Await:
+        break;
+    }
+}
