@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 
+Q_DECLARE_METATYPE(ModeView)
+
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -307,6 +309,51 @@ private slots:
         QCOMPARE(h.port->openCount, 2);
         QCOMPARE(h.port->CommPort(), 1);
         QCOMPARE(h.port->Settings(), QStringLiteral("19200,N,8,1"));
+    }
+
+    // Each operation's view row reaches the control it names, and a control
+    // the row keeps is left as it was, whatever state it is in.
+    void viewRowsApplied_data()
+    {
+        QTest::addColumn<ModeView>("view");
+        QTest::addColumn<bool>("start"); // every control on, or every one off, before
+        for (ModeView v : {ModeView::Load, ModeView::Init, ModeView::PortClosed, ModeView::ScpiButton,
+                           ModeView::LinkOpen, ModeView::Disconnect, ModeView::XonXoffButton, ModeView::SwitchX328,
+                           ModeView::SwitchXonXoff, ModeView::Escape})
+            for (bool start : {false, true})
+                QTest::addRow("view %d, all %s", int(v), start ? "on" : "off") << v << start;
+    }
+    void viewRowsApplied()
+    {
+        QFETCH(ModeView, view);
+        QFETCH(bool, start);
+        WindowHarness h;
+        frmMain &w = *h.w;
+        for (const char *name : kViewButtons)
+            w.findChild<QPushButton *>(QLatin1String(name))->setEnabled(start);
+        for (QLabel *l : {w.lblSCPI, w.lblX328, w.lblXOnXoff})
+            l->setVisible(start);
+        w.cmdMode = "before";
+        w.cmdLbl->setText("before");
+        w.frmDevCmd->setTitle("before");
+        w.frmDevResp->setTitle("before");
+        w.combCmd->setEditText("typed");
+
+        w.applyView(view);
+
+        const ViewRow &row = viewRow(view);
+        const auto expect = [start](Tri t) { return t == Tri::Keep ? start : t == Tri::On; };
+        for (int i = 0; i < kViewButtonCount; ++i)
+            QVERIFY2(w.findChild<QPushButton *>(QLatin1String(kViewButtons[i]))->isEnabled() == expect(row.buttons[i]),
+                     kViewButtons[i]);
+        QCOMPARE(!w.lblSCPI->isHidden(), expect(row.lblSCPI));
+        QCOMPARE(!w.lblX328->isHidden(), expect(row.lblX328));
+        QCOMPARE(!w.lblXOnXoff->isHidden(), expect(row.lblXOnXoff));
+        QCOMPARE(w.cmdMode, QByteArray(row.mode ? row.mode : "before"));
+        QCOMPARE(w.cmdLbl->text(), QString::fromLatin1(row.cmdLbl ? row.cmdLbl : "before"));
+        QCOMPARE(w.frmDevCmd->title(), QString::fromLatin1(row.frmDevCmd ? row.frmDevCmd : "before"));
+        QCOMPARE(w.frmDevResp->title(), QString::fromLatin1(row.frmDevResp ? row.frmDevResp : "before"));
+        QCOMPARE(w.combCmd->currentText(), row.focusEntry ? QString() : QStringLiteral("typed"));
     }
 
     // A port that will not open leaves the window as after load in all that
