@@ -25,7 +25,7 @@ SimConfig withTable(SimStartTable table, QList<SimControllerConfig> controllers 
 {
     SimConfig config = SimHarness::fastConfig();
     config.startTable = table;
-    config.controllers = controllers;
+    config.controllers = std::move(controllers);
     return config;
 }
 
