@@ -105,7 +105,10 @@ public:
     int QloopFlg = 0;       // query loop runs
 
     // ---- Reply wait tuning and bookkeeping
-    // Each poll waits at most this long for input before it processes events.
+    // The time one poll stands for. On a port whose input wakes the event
+    // loop, a wait with nothing to read blocks in it, and the time it spends
+    // blocked counts as polls of this length; on other ports each poll waits
+    // at most this long for input. 0: polls as fast as they go, unblocked.
     int pollPacingMicros = 100;
     // Exchange in progress: another one asked for meanwhile is refused, a
     // loop tick is skipped.
@@ -202,6 +205,10 @@ private:
     void endOperation();
     void performExit();
     void shutdownLine();
+
+    // Blocks in the event loop until input, a window event or a timer, at
+    // most `maxIdle` polls' time; returns the whole polls' time spent blocked.
+    qint64 blockIdle(qint64 maxIdle);
 
     // ExchangeHost: the exchanges reach the port and the display through these.
     bool writeBytes(const QByteArray &bytes, bool frame) override;

@@ -45,5 +45,12 @@ RxResult ReplyWait(PortObject &port, const QList<QByteArray> &terminators, qint6
             r.status = RxStatus::Overflow;
             return r;
         }
+        // Nothing came and nothing is buffered (Input took it all): block
+        // until something happens, counting the time as idle polls.
+        if (in.isEmpty() && hooks.block && port.waitMayBlock()) {
+            const qint64 maxIdle = limit - r.polls;
+            if (maxIdle > 0)
+                r.polls += std::clamp<qint64>(hooks.block(maxIdle), 0, maxIdle);
+        }
     }
 }

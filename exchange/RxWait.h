@@ -40,8 +40,14 @@ class PortObject;
 
 struct WaitHooks
 {
-    // Between polls: lets the poll wait briefly for input (pacing).
+    // Before each poll: lets the poll wait briefly for input (pacing).
     std::function<void(PortObject &)> pace;
+    // After a poll that found nothing, when the port may block: waits until
+    // input arrives, a window event or a timer is due, or `maxIdle` idle polls'
+    // time has passed; returns how many whole idle polls' time it spent
+    // blocked. Those count as polls that found nothing; the next poll is a
+    // real one.
+    std::function<qint64(qint64 maxIdle)> block;
     // Once per poll: processes the window's pending events.
     std::function<void()> pump;
     // Checked before each poll: true ends the wait as aborted (the program
@@ -50,7 +56,8 @@ struct WaitHooks
 };
 
 // A count above the limit is a timeout, even when the awaited bytes came
-// with that last poll; the count never exceeds limit + 1. A wait ends early
+// with that last poll; the count never exceeds limit + 1, and the poll that
+// reaches limit + 1 is always a real one (idle polls stop at the limit). A wait ends early
 // when the port closes (PortClosed), when the buffer passes the receive
 // bound without a terminator (Overflow), or when the stop hook says so.
 RxResult ReplyWait(PortObject &port, const QList<QByteArray> &terminators, qint64 limit, const WaitHooks &hooks);

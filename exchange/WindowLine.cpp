@@ -7,16 +7,58 @@
 
 #include "serial/PortObject.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
 
 RxResult frmMain::RxWait(const QList<QByteArray> &terminators, qint64 limit)
 {
     WaitHooks hooks;
-    hooks.pace = [this](PortObject &port) { port.waitForInput(pollPacingMicros); };
+    if (pollPacingMicros > 0 && MSComm1->waitMayBlock())
+        hooks.block = [this](qint64 maxIdle) { return blockIdle(maxIdle); };
+    else
+        hooks.pace = [this](PortObject &port) { port.waitForInput(pollPacingMicros); };
     hooks.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     hooks.stop = [this] { return m_line.stopWaits(); };
     return ReplyWait(*MSComm1, terminators, limit, hooks);
+}
+
+// The time between the event dispatcher's going to sleep and its waking is
+// what the line stood idle; a timer at the end of the allowed polls bounds
+// it. Window events and the port's read notifier wake it early, and the
+// events are handled within (a click is refused, a loop tick skipped).
+qint64 frmMain::blockIdle(qint64 maxIdle)
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher)
+        return 0;
+    const qint64 slotNs = qint64(pollPacingMicros) * 1000;
+    QElapsedTimer clock;
+    qint64 blockedNs = 0;
+    bool blocking = false;
+    const auto sleep = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [&] {
+        blocking = true;
+        clock.start();
+    });
+    const auto wake = connect(dispatcher, &QAbstractEventDispatcher::awake, this, [&] {
+        if (blocking)
+            blockedNs += clock.nsecsElapsed();
+        blocking = false;
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    // Whole milliseconds, rounded up: the count of idle polls is capped anyway.
+    deadline.start(int(std::min<qint64>((maxIdle * slotNs + 999'999) / 1'000'000, INT_MAX)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    disconnect(sleep);
+    disconnect(wake);
+    return std::min(maxIdle, blockedNs / slotNs);
 }
 
 void frmMain::drainInput()

@@ -45,6 +45,9 @@ public:
     // Lets the reply wait pace its polls: returns as soon as input is pending,
     // or after at most maxMicroseconds. Must not process window events.
     virtual void waitForInput(int maxMicroseconds) { Q_UNUSED(maxMicroseconds); }
+    // True when the port's input wakes the window's event loop (a read
+    // notifier), so a reply wait may block in it while the line is idle.
+    virtual bool waitMayBlock() const { return false; }
 
 signals:
     // The open port was lost (device gone, far end closed). Emitted once; the

@@ -28,6 +28,7 @@ public:
     QString errorText() const override { return m_error; }
     QString deviceName() const override { return m_device; }
     void waitForInput(int maxMicroseconds) override;
+    bool waitMayBlock() const override { return m_port.isOpen() && !m_lost; }
 
     // Opens a device path directly, bypassing the port-number mapping.
     bool openDevice(const QString &path);
