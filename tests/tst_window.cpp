@@ -161,8 +161,14 @@ private slots:
         QCOMPARE(wdg->toolTip(), tip);
         // Every caption fits its control at the laid-out size.
         h.w->adjustSize();
-        if (auto *b = qobject_cast<QPushButton *>(wdg))
+        if (auto *b = qobject_cast<QPushButton *>(wdg)) {
             QVERIFY(b->sizeHint().width() <= b->width() || b->width() == 0 || b->isHidden());
+            // A screen reader says the caption itself; a caption padded
+            // with a run of blanks is laid out on two lines.
+            QCOMPARE(b->accessibleName(), caption);
+            const bool twoLines = caption.trimmed().contains(QLatin1String("   "));
+            QCOMPARE(b->sizeHint().height() > QPushButton(QStringLiteral("Send")).sizeHint().height(), twoLines);
+        }
     }
 
     void addressEditEnablesSetAndClearsFlag()
@@ -477,7 +483,7 @@ private slots:
                 QVERIFY2(!name.trimmed().isEmpty(), qPrintable(wdg->objectName()));
             }
         }
-        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral("Set Address and Open Link"));
+        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral(" Set Address and          Open Link"));
 
         QStringList chain;
         QWidget *wdg = h.w->cmdInit;
