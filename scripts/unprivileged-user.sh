@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Prints the name of an unprivileged account for tests that open devices as
+# a user without rights (the serial open tests), creating the account when
+# it is missing. Run as root; prints nothing otherwise. The name can be
+# chosen with ORNA_TEST_USER.
+#
+#   export ORNA_TEST_USER="$(scripts/unprivileged-user.sh)"
+#   runuser -u "$ORNA_TEST_USER" -- build/tests/tst_serial_pty    # a whole test as that user
+set -euo pipefail
+[ "$(id -u)" -eq 0 ] || exit 0
+name="${ORNA_TEST_USER:-ornasertest-test}"
+if ! id -u "$name" >/dev/null 2>&1; then
+  useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$name"
+fi
+echo "$name"
