@@ -20,7 +20,8 @@ public:
     // Shows the port settings dialog modally until the user leaves it.
     virtual void runPortsDialog(frmPorts &dialog);
     // Opens a help document with the desktop's viewer; never blocks.
-    virtual void showHelp(QWidget *parent, const QString &path);
+    // Returns why it could not (no launcher installed, say), else empty.
+    virtual QString showHelp(QWidget *parent, const QString &path);
     // Ends the program after the main window has closed.
     virtual void endProgram();
 };

@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/CaptionButton.h"
+#include "app/HelpFile.h"
 #include "app/Logo.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
@@ -544,12 +545,14 @@ void frmMain::showLineTarget()
 
 void frmMain::cmdHelp_Click()
 {
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("OrnaSer_Kybd_help.chm"));
-    if (QFileInfo::exists(path))
-        m_seams->showHelp(this, path);
+    const QString path = findHelpFile();
+    QString problem;
+    if (path.isEmpty())
+        problem = QStringLiteral("No help file %1 in %2").arg(helpFileName(), helpFolders().join(QStringLiteral(", ")));
     else
-        statusBar()->showMessage(QStringLiteral("No help file OrnaSer_Kybd_help.chm in %1").arg(QDir::currentPath()),
-                                 5000);
+        problem = m_seams->showHelp(this, path);
+    if (!problem.isEmpty())
+        statusBar()->showMessage(problem, 15000);
 }
 
 void frmMain::cmdExit_Click()

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -433,9 +434,32 @@ private slots:
         f.close();
         h.w->cmdHelp_Click();
         h.w->cmdHelp_Click();
-        QDir::setCurrent(old);
         QCOMPARE(h.seams.helpShown.size(), 2);
         QCOMPARE(h.seams.helpShown.first(), QDir(dir.path()).absoluteFilePath("OrnaSer_Kybd_help.chm"));
+        // No launcher to open it: the status bar says so.
+        h.seams.helpProblem = QStringLiteral("Cannot show it: no program to open it is installed");
+        h.w->cmdHelp_Click();
+        QCOMPARE(h.w->statusBar()->currentMessage(), h.seams.helpProblem);
+        h.seams.helpProblem.clear();
+
+        // Started elsewhere (from the desktop menu, in the home directory),
+        // the program finds the file in its data folder.
+        QVERIFY(QFile::remove(dir.filePath("OrnaSer_Kybd_help.chm")));
+        QTemporaryDir data;
+        const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+        QVERIFY(QDir(data.path()).mkpath("ornasertest"));
+        QFile installed(data.filePath("ornasertest/OrnaSer_Kybd_help.chm"));
+        QVERIFY(installed.open(QIODevice::WriteOnly));
+        installed.close();
+        h.w->cmdHelp_Click();
+        QDir::setCurrent(old);
+        if (oldData.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", oldData);
+        QCOMPARE(h.seams.helpShown.size(), 4);
+        QCOMPARE(h.seams.helpShown.last(), installed.fileName());
     }
 
     void exitBeforeInitSendsNothing()
