@@ -9,6 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrnaSerTest"));
+    QApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ornasertest"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ornasertest"), QIcon(vekLogo(64))));
     installSimulatedLine();
