@@ -57,6 +57,7 @@ void TestSimScpi::identificationHasFourFieldsAndPrompt_data()
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("upper, LF") << QByteArray("*IDN?\n");
     QTest::newRow("lower, CR LF") << QByteArray("*idn?\r\n");
+    QTest::newRow("CR alone, as terminal programs end a line") << QByteArray("*idn?\r");
     QTest::newRow("blanks around") << QByteArray("  *Idn? \n");
 }
 

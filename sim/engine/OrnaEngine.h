@@ -140,6 +140,7 @@ private:
 
     QByteArray m_scpiLine;
     bool m_scpiOverflow = false;
+    bool m_scpiEndedByCr = false; // the last line ended with a CR: an LF right after belongs to it
 
     bool m_inFrame = false;
     QByteArray m_frame;
