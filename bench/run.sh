@@ -36,7 +36,8 @@ note() {
 }
 
 {
-    echo "commit=$(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+    # "-dirty" when the measured tree holds changes not yet committed.
+    echo "commit=$(git -C "$ROOT" describe --always --dirty --abbrev=7 2>/dev/null || echo unknown)"
     echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
     echo "cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
     echo "cores=$(nproc)"
