@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/UiSeams.h"
 
 #include "serial/frmPorts.h"

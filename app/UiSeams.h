@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The few places where the main window reaches the desktop: the system beep,
 // the Yes/No/Cancel question box, running the port settings dialog, the help

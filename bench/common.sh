@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by bench/run.sh and bench/soak.sh: installs what is missing, builds
 # the benchmark programs in their own Release tree, and starts orna-sim.
 # Sourced, not run.

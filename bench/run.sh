@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark side by side in one run and writes the results table
 # to docs/performance.md. Never run by ctest.
 #

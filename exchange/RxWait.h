@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Result of the reply wait: the bytes collected, how many polls it took and
 // why it ended.

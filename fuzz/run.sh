@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang in build-fuzz/ (installing clang and
 # its run-time libraries when missing) and runs each target for SECONDS on a
 # copy of its corpus in fuzz/corpus/<target>/, so the kept corpus does not

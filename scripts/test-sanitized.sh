@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the whole program and test suite with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/ (installing what is missing) and
 # runs the suite headless. Any sanitizer report fails the test that made it.

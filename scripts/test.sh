@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds everything, and runs the whole test suite
 # headless. Arguments go to ctest (e.g. -L unit for the fast tests only).
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which device each port number (COM 1 to COM 6) opens. By default COM 1,
 // COM 2, ... are the serial devices the system reports, in a stable order,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/QtSerialPortObject.h"
 
 #include "serial/ComPortMap.h"

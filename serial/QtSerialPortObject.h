@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port object over Qt SerialPort: bytes pass unchanged both ways, no flow
 // control, RTS and DTR asserted where the device has them. The device is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/frmPorts.h"
 
 #include "app/CaptionButton.h"

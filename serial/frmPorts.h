@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port settings dialog: baud rate, character format and port number.
 // Beside each port button it shows the device that button opens, and lets

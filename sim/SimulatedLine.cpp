@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatedLine.h"
 
 #include "serial/ComPortMap.h"

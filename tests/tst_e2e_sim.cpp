@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: the real main window, headless, through the real serial code
 // (QtSerialPortObject on a pseudo-terminal) to the simulated Orna. The port
 // dialog, the SCPI exchange with both language switches, the simulator's

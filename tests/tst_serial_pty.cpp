@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real serial code on a pseudo-terminal: bytes unchanged both ways, line
 // settings, open failures (missing, held by another program, no
 // permission), a lost line, and one SCPI exchange end to end.

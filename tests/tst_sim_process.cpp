@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // orna-sim as its own process: the device path on its first line, its
 // stable link, SCPI and X3.28 through the pseudo-terminal, a fault switched
 // on standard input, the frame log, and a clean end on SIGINT (link removed).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in converter's SCPI language: prompts, identification, event
 // status, the ANSI command table and the switches to the other languages.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window headless: start-up state, the port dialog, cmdInit, help
 // and exit, Enter in the entry boxes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The protocol engine of the stand-in Orna converter. It has no I/O, no
 // threads and no clock of its own: the caller hands in received bytes with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // orna-sim: the stand-in Orna converter on a new pseudo-terminal.
 //
 // Prints the device path to give the program as its first line, then logs

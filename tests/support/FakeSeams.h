@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Stand-ins for the desktop: counted beeps, scripted answers to the question
 // box, a scripted port dialog, recorded help requests and program ends.
