@@ -27,7 +27,7 @@ struct SystemDevice
 {
     QString path;
     QString description;
-    QString byId; // its /dev/serial/by-id/ name (stable across replugging), if it has one
+    QString byId = {}; // its /dev/serial/by-id/ name (stable across replugging), if it has one
 };
 
 class ComPortMap

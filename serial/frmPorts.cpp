@@ -289,11 +289,11 @@ void frmPorts::deviceChosen(int number)
     if (shown == map.displayText(number) || (shown.isEmpty() && map.entry(number).kind == ComEntry::None))
         return; // unchanged
     const int idx = box->findText(shown);
-    const QString data = idx >= 0 ? box->itemData(idx).toString() : QString();
-    if (data == kSimData || shown.compare(ComPortMap::simulatorName(), Qt::CaseInsensitive) == 0)
+    const QString listed = idx >= 0 ? box->itemData(idx).toString() : QString();
+    if (listed == kSimData || shown.compare(ComPortMap::simulatorName(), Qt::CaseInsensitive) == 0)
         map.setSimulator(number);
-    else if (!data.isEmpty())
-        map.setDevice(number, data);
+    else if (!listed.isEmpty())
+        map.setDevice(number, listed);
     else
         map.setDevice(number, pathPart(shown));
     m_filling = true;

@@ -65,7 +65,7 @@ private slots:
         ComPortMap::setDeviceLister([devices] {
             QList<SystemDevice> found;
             for (const QString &path : devices)
-                found.append({path, QStringLiteral("built-in"), {}});
+                found.append({path, QStringLiteral("built-in")});
             return found;
         });
         QCOMPARE(h.w->lblLine->text(), QStringLiteral("Line: port closed"));
