@@ -6,7 +6,13 @@
 # chosen with ORNA_TEST_USER.
 #
 #   export ORNA_TEST_USER="$(scripts/unprivileged-user.sh)"
-#   runuser -u "$ORNA_TEST_USER" -- build/tests/tst_serial_pty    # a whole test as that user
+#
+# Run as root, tests/tst_serial_pty makes its own device nodes and opens them
+# as that user. To run the whole test as the user instead, root prepares the
+# node that only root may open and names it:
+#
+#   node=$(mktemp -d)/ttyRootOnly; mknod -m 600 "$node" c 1 3; chmod 755 "$(dirname "$node")"
+#   runuser -u "$ORNA_TEST_USER" -- env ORNA_TEST_ROOT_ONLY_DEVICE="$node" build/tests/tst_serial_pty
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || exit 0
 name="${ORNA_TEST_USER:-ornasertest-test}"
