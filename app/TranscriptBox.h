@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The transcript: a read-only, selectable text box that keeps the exact bytes
 // the program wrote to it. CR LF shows as a line break; other control

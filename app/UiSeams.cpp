@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/UiSeams.h"
 
 #include "serial/frmPorts.h"
@@ -5,6 +6,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QUrl>
 
 void UiSeams::beep()
@@ -30,11 +32,19 @@ void UiSeams::runPortsDialog(frmPorts &dialog)
     dialog.exec();
 }
 
-void UiSeams::showHelp(QWidget *parent, const QString &path)
+QString UiSeams::showHelp(QWidget *parent, const QString &path)
 {
     Q_UNUSED(parent);
     // The desktop's viewer runs on its own; the window goes on at once.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return {};
+    // Qt finds no launcher when xdg-open is missing and says so only on the
+    // terminal.
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        return QStringLiteral("Cannot show %1: no program to open it is installed (xdg-open is missing; "
+                              "install the package xdg-utils)")
+            .arg(path);
+    return QStringLiteral("Cannot show %1: the desktop found no program to open it").arg(path);
 }
 
 void UiSeams::endProgram()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The few places where the main window reaches the desktop: the system beep,
 // the Yes/No/Cancel question box, running the port settings dialog, the help
@@ -20,7 +21,8 @@ public:
     // Shows the port settings dialog modally until the user leaves it.
     virtual void runPortsDialog(frmPorts &dialog);
     // Opens a help document with the desktop's viewer; never blocks.
-    virtual void showHelp(QWidget *parent, const QString &path);
+    // Returns why it could not (no launcher installed, say), else empty.
+    virtual QString showHelp(QWidget *parent, const QString &path);
     // Ends the program after the main window has closed.
     virtual void endProgram();
 };

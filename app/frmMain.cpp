@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
+#include "app/CaptionButton.h"
+#include "app/HelpFile.h"
 #include "app/Logo.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
@@ -42,7 +45,7 @@ W *named(W *w, const char *name, const QString &tip = {})
 
 QPushButton *button(const char *name, const QString &caption, const QString &tip = {})
 {
-    auto *b = named(new QPushButton(caption), name, tip);
+    auto *b = named(new CaptionButton(caption), name, tip);
     b->setAutoDefault(false);
     return b;
 }
@@ -113,6 +116,11 @@ void frmMain::buildUi()
         l->setStyleSheet(QStringLiteral("QLabel { color: #0a5a0a; font-weight: bold; }"));
     lblLine = named(new QLabel, "lblLine");
     lblLine->setTextFormat(Qt::PlainText);
+    // Room for two lines from the start: the line's text (longer when it
+    // goes to the simulator) never makes the window wider or taller.
+    lblLine->setWordWrap(true);
+    lblLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    lblLine->setFixedHeight(lblLine->fontMetrics().lineSpacing() * 2 + 6);
 
     // X3.28 address and link.
     Frame2 = frame("Frame2", QStringLiteral("X3.28 Device Address"));
@@ -180,17 +188,20 @@ void frmMain::buildUi()
     lblQuery = named(new QLabel(QStringLiteral("Enter only the parameter to be queried.  i.e. C1")), "lblQuery");
     txtResults = named(new TranscriptBox, "txtResults");
     txtResults->setAccessibleName(QStringLiteral("Transcript"));
-    txtResults->setMinimumSize(520, 220);
+    txtResults->setMinimumSize(440, 220);
     {
         auto *l = new QGridLayout(frmDevResp);
-        l->addWidget(lblQuery, 0, 0, 1, 4);
+        l->addWidget(lblQuery, 0, 0, 1, 2);
         l->addWidget(combQuery, 1, 0);
         l->addWidget(cmdQuery, 1, 1);
-        l->addWidget(ckNAK, 1, 2);
-        l->addWidget(ckByteCnt, 1, 3);
-        l->addWidget(txtResults, 2, 0, 1, 4);
+        auto *options = new QHBoxLayout;
+        options->addWidget(ckNAK);
+        options->addWidget(ckByteCnt);
+        options->addStretch(1);
+        l->addLayout(options, 2, 0, 1, 2);
+        l->addWidget(txtResults, 3, 0, 1, 2);
         l->setColumnStretch(0, 1);
-        l->setRowStretch(2, 1);
+        l->setRowStretch(3, 1);
     }
 
     // Loops and the timer interval.
@@ -230,6 +241,13 @@ void frmMain::buildUi()
     txtCount->setReadOnly(true);
     txtCount->setMaximumWidth(txtCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
     lblCount->setBuddy(txtCount);
+    // The count keeps its place while hidden, so the window does not change
+    // size when it appears.
+    for (QWidget *wdg : {static_cast<QWidget *>(lblCount), static_cast<QWidget *>(txtCount)}) {
+        QSizePolicy policy = wdg->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        wdg->setSizePolicy(policy);
+    }
 
     txtERROR = named(new QPlainTextEdit, "txtERROR");
     txtERROR->setAccessibleName(QStringLiteral("Error"));
@@ -293,9 +311,9 @@ void frmMain::buildUi()
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    // Accessible names from the captions, for screen readers.
+    // Accessible names are the captions, for screen readers.
     for (QPushButton *b : findChildren<QPushButton *>())
-        b->setAccessibleName(b->text().simplified());
+        b->setAccessibleName(b->text());
     txtAddr->setAccessibleName(Frame2->title());
     combCmd->setAccessibleName(frmDevCmd->title());
     combQuery->setAccessibleName(QStringLiteral("Query"));
@@ -580,12 +598,14 @@ void frmMain::showLineTarget()
 
 void frmMain::cmdHelp_Click()
 {
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("OrnaSer_Kybd_help.chm"));
-    if (QFileInfo::exists(path))
-        m_seams->showHelp(this, path);
+    const QString path = findHelpFile();
+    QString problem;
+    if (path.isEmpty())
+        problem = QStringLiteral("No help file %1 in %2").arg(helpFileName(), helpFolders().join(QStringLiteral(", ")));
     else
-        statusBar()->showMessage(QStringLiteral("No help file OrnaSer_Kybd_help.chm in %1").arg(QDir::currentPath()),
-                                 5000);
+        problem = m_seams->showHelp(this, path);
+    if (!problem.isEmpty())
+        statusBar()->showMessage(problem, 15000);
 }
 
 void frmMain::cmdExit_Click()

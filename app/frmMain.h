@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window: every control, the state all handlers share, and the
 // handlers themselves. Handlers are implemented in the folder of their

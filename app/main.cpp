@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Logo.h"
 #include "app/frmMain.h"
 #include "sim/SimulatedLine.h"
@@ -9,6 +10,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrnaSerTest"));
+    QApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ornasertest"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ornasertest"), QIcon(vekLogo(64))));
     installSimulatedLine();

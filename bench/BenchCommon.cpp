@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "BenchCommon.h"
 
 #include "app/frmMain.h"

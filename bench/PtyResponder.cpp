@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PtyResponder.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pacing study: 30000 polls on a silent pseudo-terminal opened with
 // QSerialPort, each poll paced one way or another, with a small window shown.
 // Tells what a poll's sleep costs on this machine apart from what the

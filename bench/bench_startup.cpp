@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up time and resident memory of the program as app/main.cpp starts
 // it (application object, simulated line, main window, show), offscreen.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reply wait figures on a pseudo-terminal, through the real window and the
 // real serial code:
 //  (a) a 30000-poll wait with no answer (and a 10000-poll prompt wait):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/Exchange.h"
 
 #include "exchange/Protocol.h"

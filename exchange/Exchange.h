@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The exchanges with the converter as plain steps: what is written, what
 // the transcript and the error box show, what is awaited, and what each

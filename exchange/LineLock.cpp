@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/LineLock.h"
 
 bool LineLock::tryBegin()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one-exchange-at-a-time rule of the line, and the two things that must
 // wait for the running operation to end: the program's exit and the report

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The reply wait over the port object interface: polls, each giving the
 // window its turn and reading all pending input, until a terminator is in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's side of the exchanges: the reply wait with the window's
 // event processing, the writes with their failure reports, and the
 // ExchangeHost steps that show an exchange in the transcript, the error box

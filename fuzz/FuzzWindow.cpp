@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/FuzzWindow.h"
 
 #include "serial/ComPortMap.h"

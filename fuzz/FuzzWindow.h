@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared parts of the exchange fuzz targets: one QApplication for the
 // process, the real main window headless on a port that plays the peer's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
 // Back to SCPI: the escape "@@@" (no terminator, no answer awaited), then the

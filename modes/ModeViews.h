@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What each operation that sets the program's language does to the window:
 // the mode, the three mode labels, the three captions and the enabled state

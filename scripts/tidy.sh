@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs clang-tidy with the checks of .clang-tidy on the C++ sources a change
 # touched: those changed since BASE (default: the last 10 commits), or the
 # files given after --. Uses the compile commands of the build directory

@@ -1,6 +1,10 @@
+// SPDX-License-Identifier: MIT
 #include "serial/ComPortMap.h"
 
 #include <QCollator>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -17,11 +21,26 @@ ComPortMap::DeviceLister &deviceLister()
     return l;
 }
 
+// The stable names udev gives serial devices, by the device each names.
+QHash<QString, QString> byIdNames()
+{
+    QHash<QString, QString> names;
+    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    const auto links = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &link : links) {
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty() && !names.contains(target))
+            names.insert(target, link.absoluteFilePath());
+    }
+    return names;
+}
+
 QList<SystemDevice> listSystemDevices()
 {
     if (deviceLister())
         return deviceLister()();
     QList<SystemDevice> out;
+    const auto byId = byIdNames();
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
         QStringList parts;
@@ -31,7 +50,8 @@ QList<SystemDevice> listSystemDevices()
             parts << info.manufacturer();
         if (!info.serialNumber().isEmpty())
             parts << QStringLiteral("S/N %1").arg(info.serialNumber());
-        out.append({info.systemLocation(), parts.join(QStringLiteral(", "))});
+        const QString path = info.systemLocation();
+        out.append({path, parts.join(QStringLiteral(", ")), byId.value(QFileInfo(path).canonicalFilePath())});
     }
     // A stable order: natural sort of the device path (ttyS2 before ttyS10,
     // ttyACM before ttyS before ttyUSB).
@@ -51,8 +71,7 @@ ComPortMap &ComPortMap::instance()
 
 ComPortMap::ComPortMap()
 {
-    m_system = listSystemDevices();
-    rebuildDefaults();
+    refresh();
 }
 
 void ComPortMap::rebuildDefaults()
@@ -66,12 +85,27 @@ void ComPortMap::rebuildDefaults()
             e.kind = ComEntry::Device;
             e.path = m_system[i].path;
             e.description = m_system[i].description;
-        } else if (i == 0 && m_system.isEmpty() && simulatorAvailable()) {
-            // No hardware at all: COM 1 opens the simulated converter, so the
-            // program can be tried without a serial line.
+        } else if (i == m_system.size() && simulatorAvailable()) {
+            // The first number after the system's devices opens the simulated
+            // converter, so the program can be tried without a converter on
+            // any machine (most report a built-in /dev/ttyS0 with nothing on it).
             e.kind = ComEntry::Simulator;
         }
     }
+}
+
+void ComPortMap::applyDefaults()
+{
+    rebuildDefaults();
+}
+
+QList<int> ComPortMap::simulatorNumbers() const
+{
+    QList<int> numbers;
+    for (int n = 1; n <= PortCount; ++n)
+        if (m_entries[n - 1].kind == ComEntry::Simulator)
+            numbers.append(n);
+    return numbers;
 }
 
 ComEntry ComPortMap::entry(int number) const
@@ -96,7 +130,7 @@ void ComPortMap::setDevice(int number, const QString &path)
     e.path = p;
     e.description.clear();
     for (const SystemDevice &d : m_system)
-        if (d.path == p)
+        if (d.path == p || (!d.byId.isEmpty() && d.byId == p))
             e.description = d.description;
     e.userChosen = true;
 }
@@ -114,6 +148,7 @@ void ComPortMap::setSimulator(int number)
 void ComPortMap::refresh()
 {
     m_system = listSystemDevices();
+    ++m_reads;
     rebuildDefaults();
 }
 
@@ -153,11 +188,29 @@ bool ComPortMap::isSimulatorDevice(const QString &path) const
     return !path.isEmpty() && path == m_simulatorPath;
 }
 
+QString ComPortMap::deviceText(const SystemDevice &device, bool byIdName)
+{
+    QString text = byIdName ? device.byId : device.path;
+    if (!device.description.isEmpty())
+        text += QStringLiteral("  (%1)").arg(device.description);
+    if (byIdName)
+        text += QStringLiteral("  = %1").arg(device.path);
+    else if (!device.byId.isEmpty())
+        text += QStringLiteral("  by-id: %1").arg(QFileInfo(device.byId).fileName());
+    return text;
+}
+
 QString ComPortMap::displayText(int number) const
 {
     const ComEntry e = entry(number);
     switch (e.kind) {
     case ComEntry::Device:
+        for (const SystemDevice &d : m_system) {
+            if (d.path == e.path)
+                return deviceText(d);
+            if (!d.byId.isEmpty() && d.byId == e.path)
+                return deviceText(d, true);
+        }
         return e.description.isEmpty() ? e.path : QStringLiteral("%1  (%2)").arg(e.path, e.description);
     case ComEntry::Simulator:
         return simulatorName();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial port object of the main window: the eight operations the program
 // uses (CommPort, Settings, InputLen, PortOpen, RTSEnable, DTREnable, Output,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/QtSerialPortObject.h"
 
 #include "serial/ComPortMap.h"
@@ -5,12 +6,10 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <cerrno>
-#include <grp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <termios.h>
 
 QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 {
@@ -19,8 +18,14 @@ QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 
 QtSerialPortObject::~QtSerialPortObject()
 {
+    closePort();
+}
+
+void QtSerialPortObject::closePort()
+{
     if (m_port.isOpen())
         m_port.close();
+    m_claim.release();
 }
 
 bool QtSerialPortObject::Settings(const QString &settings)
@@ -40,8 +45,7 @@ bool QtSerialPortObject::Settings(const QString &settings)
 bool QtSerialPortObject::PortOpen(bool open)
 {
     if (!open) {
-        if (m_port.isOpen())
-            m_port.close();
+        closePort();
         return true;
     }
     if (m_port.isOpen())
@@ -68,10 +72,18 @@ bool QtSerialPortObject::openDevice(const QString &path)
     }
     m_lost = false;
     m_lossQueued = false;
+    // The device behind any link, claimed before it is opened: a program
+    // holding it is named, and nothing of its line is touched.
+    QString why;
+    if (!m_claim.claim(path, &why)) {
+        m_error = why;
+        return false;
+    }
     // Pseudo-terminals are not listed by the system, so the port is opened by
-    // name. Line parameters go in before open(): set afterwards they fail on
-    // devices that cannot do them.
-    m_port.setPortName(path);
+    // name: the resolved one, so that QSerialPort's lock file is named after
+    // the device, not after a link to it. Line parameters go in before
+    // open(): set afterwards they fail on devices that cannot do them.
+    m_port.setPortName(m_claim.device());
     m_port.setBaudRate(m_settings.baud);
     m_port.setDataBits(m_settings.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8);
     m_port.setParity(m_settings.parity == 'O'   ? QSerialPort::OddParity
@@ -80,10 +92,14 @@ bool QtSerialPortObject::openDevice(const QString &path)
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_error = describeOpenFailure(m_port.error(), path);
+        m_error = describeOpenFailure(m_port.error(), m_claim.device());
         m_port.clearError();
+        m_claim.release();
         return false;
     }
+    // No other program may open the device while the line is ours (root
+    // excepted); QSerialPort asks for it too, without checking the answer.
+    ::ioctl(int(m_port.handle()), TIOCEXCL);
     // Bytes that arrived while the port was closed are not part of any exchange.
     m_port.clear();
     m_port.clearError();
@@ -97,22 +113,12 @@ QString QtSerialPortObject::describeOpenFailure(QSerialPort::SerialPortError err
     case QSerialPort::DeviceNotFoundError:
         return QStringLiteral("no such device");
     case QSerialPort::PermissionError: {
-        // The same error stands for "no permission" and "held by another
-        // program"; only the first is helped by a group membership.
-        const QByteArray native = QFile::encodeName(path);
-        if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-            struct stat st{};
-            QString group;
-            if (::stat(native.constData(), &st) == 0) {
-                if (const struct group *g = ::getgrgid(st.st_gid))
-                    group = QString::fromLocal8Bit(g->gr_name);
-            }
-            if (!group.isEmpty())
-                return QStringLiteral("permission denied; add your user to the group \"%1\" that owns the "
-                                      "device (sudo usermod -aG %1 $USER), then log in again")
-                    .arg(group);
-            return QStringLiteral("permission denied");
-        }
+        // The device was claimed a moment ago, so what refuses now is a lock
+        // file taken meanwhile, or the device itself.
+        const QString holder = DeviceClaim::lockFileHolder(path);
+        if (!holder.isEmpty())
+            return QStringLiteral("the device is in use by another program: %1 holds its lock file %2")
+                .arg(holder, DeviceClaim::lockFilePath(path));
         return QStringLiteral("the device is in use by another program");
     }
     case QSerialPort::OpenError:
@@ -265,7 +271,7 @@ void QtSerialPortObject::markLost(const QString &reason)
     if (m_lost || !m_port.isOpen())
         return;
     m_lost = true;
-    m_port.close();
+    closePort();
     m_port.clearError();
     emit portLost(reason);
 }

@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port object over Qt SerialPort: bytes pass unchanged both ways, no flow
-// control, RTS and DTR asserted where the device has them.
+// control, RTS and DTR asserted where the device has them. The device is
+// claimed as Linux serial programs expect (DeviceClaim) and held in exclusive
+// mode while open; a port held by another program is reported with its name.
 
+#include "serial/DeviceClaim.h"
 #include "serial/LineSettings.h"
 #include "serial/PortObject.h"
 
@@ -40,8 +44,10 @@ private:
     // True when the device reports a hang-up or error (checked with poll()).
     bool deviceGone(QString *reason = nullptr) const;
     QString describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const;
+    void closePort();
 
     QSerialPort m_port;
+    DeviceClaim m_claim; // the device's lock, held while the port is open
     int m_commPort = 0;
     int m_inputLen = 0;
     QString m_settingsText;

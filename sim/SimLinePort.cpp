@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimLinePort.h"
 
 #include "serial/LineSettings.h"

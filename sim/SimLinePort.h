@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The simulated converter in-process: a port object whose far end is the
 // simulator engine on a virtual clock. No thread and no pseudo-terminal:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatedLine.h"
 
 #include "serial/ComPortMap.h"
@@ -67,7 +68,7 @@ void installSimulatedLine()
         followChosenFormat(*host());
         return host()->start(error);
     });
-    ComPortMap::instance().refresh();
+    ComPortMap::instance().applyDefaults();
 }
 
 SimHost *simulatedLineHost()
@@ -79,6 +80,6 @@ void removeSimulatedLine()
 {
     ComPortMap::setSimulatorProvider({});
     host().reset();
-    // Without the simulator COM 1 no longer defaults to it.
-    ComPortMap::instance().refresh();
+    // Without the simulator no number defaults to it any more.
+    ComPortMap::instance().applyDefaults();
 }

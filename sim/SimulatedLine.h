@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The built-in simulated converter as a choice of the port dialog: served on
 // a pseudo-terminal on a thread of its own inside the program, and opened

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatorMenu.h"
 
 #include "app/frmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The "Simulator" menu of the main window, for rehearsing a bench test on
 // the simulated converter: fault switches, the turn-around delay, dropping

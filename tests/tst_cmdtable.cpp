@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading the example ANSI command table and reading the table back, against
 // a scripted converter on the line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults end to end: the real main window, headless, through the real serial
 // code to the simulated Orna, with the line dropped in the middle of every
 // wait, a peer that streams past the receive bound, and every fault switch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: the real main window, headless, through the real serial code
 // (QtSerialPortObject on a pseudo-terminal) to the simulated Orna. The port
 // dialog, the SCPI exchange with both language switches, the simulator's
@@ -45,27 +46,52 @@ private slots:
 
     // ---- The port dialog and the line
 
-    // README: no serial device, COM 1 is the simulator, "*idn?" is answered.
+    // README: the port dialog names the COM number that opens the simulator
+    // (the first after the system's devices); pressing it and returning
+    // opens the line, and "*idn?" is answered.
+    void newcomerWithoutHardware_data()
+    {
+        QTest::addColumn<QStringList>("devices");
+        QTest::addColumn<int>("number");
+        QTest::newRow("no serial device: COM 1") << QStringList{} << 1;
+        QTest::newRow("a built-in /dev/ttyS0: COM 2") << QStringList{"/dev/ttyS0"} << 2;
+    }
     void newcomerWithoutHardware()
     {
+        QFETCH(QStringList, devices);
+        QFETCH(int, number);
         SimHarness h(SimHarness::Line::BuiltIn);
         SimulatorMenu *menu = installSimulatorMenu(*h.w); // as main() does
-        QCOMPARE(ComPortMap::instance().entry(1).kind, ComEntry::Simulator);
-        const frmPorts &d = *h.w->portsDialog();
-        QCOMPARE(d.cmbDevice[0]->currentText(), ComPortMap::simulatorName());
-        for (QComboBox *box : d.cmbDevice)
-            QVERIFY2(box->findText(QStringLiteral("Simulated Orna")) >= 0, qPrintable(box->objectName()));
+        ComPortMap::setDeviceLister([devices] {
+            QList<SystemDevice> found;
+            for (const QString &path : devices)
+                found.append({path, QStringLiteral("built-in")});
+            return found;
+        });
         QCOMPARE(h.w->lblLine->text(), QStringLiteral("Line: port closed"));
         QVERIFY(!menuEnabled(*menu));
 
-        QVERIFY2(h.open(), qPrintable(h.error()));
+        h.seams.dialog = [&](frmPorts &d) {
+            QCOMPARE(ComPortMap::instance().entry(number).kind, ComEntry::Simulator);
+            QVERIFY(!d.lblSimulator->isHidden());
+            QCOMPARE(d.lblSimulator->text(), QStringLiteral("No converter at hand? COM %1 opens the Simulated Orna, "
+                                                            "a converter built into this program.")
+                                                 .arg(number));
+            QCOMPARE(d.cmbDevice[number - 1]->currentText(), ComPortMap::simulatorName());
+            for (QComboBox *box : d.cmbDevice)
+                QVERIFY2(box->findText(QStringLiteral("Simulated Orna")) >= 0, qPrintable(box->objectName()));
+            d.cmdCOM[number - 1]->click();
+            d.cmdExit->click();
+        };
+        h.w->cmdInit_Click();
+        QVERIFY2(h.portOpen(), qPrintable(h.error()));
         // The same serial code as hardware, on the simulator's pseudo-terminal.
         auto *port = qobject_cast<QtSerialPortObject *>(h.w->MSComm1);
         QVERIFY(port);
         QCOMPARE(port->deviceName(), simulatedLineHost()->devicePath());
         QVERIFY(port->deviceName().startsWith(QLatin1String("/dev/pts/")));
         QCOMPARE(h.w->lblLine->text(),
-                 QStringLiteral("Line: COM 1 -> Simulated Orna (%1), no hardware").arg(port->deviceName()));
+                 QStringLiteral("Line: COM %1 -> Simulated Orna (%2), no hardware").arg(number).arg(port->deviceName()));
         QVERIFY(h.w->lblLine->property("simulator").toBool());
         QVERIFY(menuEnabled(*menu));
 

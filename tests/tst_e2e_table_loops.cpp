@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end for the ANSI command table and the test loops: the real main
 // window, headless, through the real serial code to the simulated Orna.
 // Loading the example tables and reading them back as the converter holds

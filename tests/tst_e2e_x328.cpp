@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end in X3.28: the real main window, headless, through the real
 // serial code to the simulated Orna. The typical test run (language switch,
 // link open, selection, poll, disconnect), the poll options, addresses as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end in Xon/Xoff: the real main window, headless, through the real
 // serial code to the simulated Orna. Commands and queries answered with
 // XOFF, XON and the value; the converter's busy time decides whether the

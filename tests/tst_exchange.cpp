@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exchanges without a window: each run over a scripted port (replies at
 // chosen polls) or the in-process simulated converter, with what the window
 // would show recorded. The one-exchange rule of the line lock.

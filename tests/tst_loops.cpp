@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command and query loops: the interval choice, starting and stopping,
 // what one tick does, the count and its display, and ticks that must not
 // reach the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Frames, listings and text rules of the byte vocabulary.
 
 #include "exchange/Protocol.h"

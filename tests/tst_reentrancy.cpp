@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Re-entrancy: a seeded random run of clicks, Enter keys, mode switches,
 // entry edits and loop ticks, many of them fired while an exchange waits for
 // its reply: from the event processing of a wait's polls (posted when the

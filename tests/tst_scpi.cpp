@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SCPI exchange of the send action, on a scripted port.
 
 #include "app/TranscriptBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window headless: start-up state, the port dialog, cmdInit, help
 // and exit, Enter in the entry boxes.
 
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -164,8 +166,14 @@ private slots:
         QCOMPARE(wdg->toolTip(), tip);
         // Every caption fits its control at the laid-out size.
         h.w->adjustSize();
-        if (auto *b = qobject_cast<QPushButton *>(wdg))
+        if (auto *b = qobject_cast<QPushButton *>(wdg)) {
             QVERIFY(b->sizeHint().width() <= b->width() || b->width() == 0 || b->isHidden());
+            // A screen reader says the caption itself; a caption padded
+            // with a run of blanks is laid out on two lines.
+            QCOMPARE(b->accessibleName(), caption);
+            const bool twoLines = caption.trimmed().contains(QLatin1String("   "));
+            QCOMPARE(b->sizeHint().height() > QPushButton(QStringLiteral("Send")).sizeHint().height(), twoLines);
+        }
     }
 
     void addressEditEnablesSetAndClearsFlag()
@@ -209,6 +217,8 @@ private slots:
         d.cmdExit_Click();
         QCOMPARE(PortSettings, QStringLiteral("38400,E,7,1"));
         QCOMPARE(CommPortNum, 3);
+        for (int n = 1; n <= 6; ++n) // the port last pressed is marked
+            QCOMPARE(d.cmdCOM[n - 1]->isChecked(), n == 3);
         d.opt7O_Click();
         d.optBaud_Click(7); // no such member: nothing changes
         d.cmdExit_Click();
@@ -217,6 +227,34 @@ private slots:
         d.optBaud_Click(0);
         d.cmdExit_Click();
         QCOMPARE(PortSettings, QStringLiteral("1200,N,8,1"));
+
+        // As a person uses it: the system's devices are read once for the
+        // run, the chosen port shows pressed, a click on another port marks
+        // that one, and Enter leaves the dialog by "Return to    Main Form",
+        // from the buttons and from the device boxes alike.
+        QCOMPARE(d.cmdExit->accessibleName(), QStringLiteral("Return to    Main Form"));
+        QVERIFY(d.cmdExit->isDefault());
+        const int reads = ComPortMap::instance().systemReads();
+        d.beginChoice();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QCOMPARE(ComPortMap::instance().systemReads(), reads + 1);
+        QVERIFY(d.cmdCOM[2]->isChecked());
+        QTest::mouseClick(d.cmdCOM[1], Qt::LeftButton);
+        QVERIFY(d.cmdCOM[1]->isChecked() && !d.cmdCOM[2]->isChecked());
+        QTest::keyClick(d.windowHandle(), Qt::Key_Return);
+        QVERIFY(d.isHidden());
+        QCOMPARE(CommPortNum, 2);
+        QCOMPARE(PortSettings, QStringLiteral("1200,N,8,1"));
+        d.beginChoice();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QTest::mouseClick(d.cmbDevice[3]->lineEdit(), Qt::LeftButton);
+        QVERIFY(d.cmbDevice[3]->hasFocus());
+        QTest::keyClick(d.windowHandle(), Qt::Key_Enter);
+        QVERIFY(d.isHidden());
+        QCOMPARE(CommPortNum, 2);
+        QVERIFY(d.cmdCOM[1]->isChecked());
     }
 
     // The window's close control on the dialog is leaving without a new
@@ -499,9 +537,32 @@ private slots:
         f.close();
         h.w->cmdHelp_Click();
         h.w->cmdHelp_Click();
-        QDir::setCurrent(old);
         QCOMPARE(h.seams.helpShown.size(), 2);
         QCOMPARE(h.seams.helpShown.first(), QDir(dir.path()).absoluteFilePath("OrnaSer_Kybd_help.chm"));
+        // No launcher to open it: the status bar says so.
+        h.seams.helpProblem = QStringLiteral("Cannot show it: no program to open it is installed");
+        h.w->cmdHelp_Click();
+        QCOMPARE(h.w->statusBar()->currentMessage(), h.seams.helpProblem);
+        h.seams.helpProblem.clear();
+
+        // Started elsewhere (from the desktop menu, in the home directory),
+        // the program finds the file in its data folder.
+        QVERIFY(QFile::remove(dir.filePath("OrnaSer_Kybd_help.chm")));
+        QTemporaryDir data;
+        const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+        QVERIFY(QDir(data.path()).mkpath("ornasertest"));
+        QFile installed(data.filePath("ornasertest/OrnaSer_Kybd_help.chm"));
+        QVERIFY(installed.open(QIODevice::WriteOnly));
+        installed.close();
+        h.w->cmdHelp_Click();
+        QDir::setCurrent(old);
+        if (oldData.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", oldData);
+        QCOMPARE(h.seams.helpShown.size(), 4);
+        QCOMPARE(h.seams.helpShown.last(), installed.fileName());
     }
 
     void exitBeforeInitSendsNothing()
@@ -579,7 +640,7 @@ private slots:
                 QVERIFY2(!name.trimmed().isEmpty(), qPrintable(wdg->objectName()));
             }
         }
-        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral("Set Address and Open Link"));
+        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral(" Set Address and          Open Link"));
 
         QStringList chain;
         QWidget *wdg = h.w->cmdInit;
@@ -631,16 +692,25 @@ private slots:
         // The user points COM 3 at a pseudo-terminal; then an adapter appears.
         d.cmbDevice[2]->setEditText("/dev/pts/9");
         d.deviceChosen(3);
-        devices.append(SystemDevice{"/dev/ttyUSB0", "FT232R USB UART"});
+        const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+        devices.append(SystemDevice{"/dev/ttyUSB0", "FT232R USB UART", byId});
+        const int reads = ComPortMap::instance().systemReads();
         d.beginChoice();
-        QCOMPARE(d.cmbDevice[1]->currentText(), QStringLiteral("/dev/ttyUSB0  (FT232R USB UART)"));
+        QCOMPARE(ComPortMap::instance().systemReads(), reads + 1);
+        QCOMPARE(d.cmbDevice[1]->currentText(),
+                 QStringLiteral("/dev/ttyUSB0  (FT232R USB UART)  by-id: usb-FTDI_FT232R_USB_UART_A10K-if00-port0"));
         QCOMPARE(d.cmbDevice[2]->currentText(), QStringLiteral("/dev/pts/9"));
         QCOMPARE(ComPortMap::instance().resolve(2, nullptr), QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(ComPortMap::instance().resolve(3, nullptr), QStringLiteral("/dev/pts/9"));
-        // Choosing a listed device beside a button maps it.
+        // Choosing a listed device beside a button maps it; its stable name
+        // is offered too.
         d.cmbDevice[3]->setCurrentIndex(d.cmbDevice[3]->findData("/dev/ttyUSB0"));
         d.deviceChosen(4);
         QCOMPARE(ComPortMap::instance().resolve(4, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        d.cmbDevice[4]->setCurrentIndex(d.cmbDevice[4]->findData(byId));
+        d.deviceChosen(5);
+        QCOMPARE(ComPortMap::instance().resolve(5, nullptr), byId);
+        QCOMPARE(d.cmbDevice[4]->currentText(), byId + QStringLiteral("  (FT232R USB UART)  = /dev/ttyUSB0"));
         // An emptied box goes back to the system's default.
         d.cmbDevice[2]->setEditText("");
         d.deviceChosen(3);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // X3.28 on the headless window with a scripted port: address check and link
 // open, selection, poll, the escape to SCPI, the closed port, and clicks that
 // come while an exchange waits.

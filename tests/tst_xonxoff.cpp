@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Xon/Xoff on the headless window with a scripted port: mode entry, device
 // commands and queries with their hold-offs, the escape to SCPI, and what
 // ends or interrupts a hold-off.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the pictures of the documentation and the desktop icon, offscreen:
 //   docs-art <docs-dir> <icon-dir>
 // The main window is shown after a short session against the built-in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/engine/OrnaEngine.h"
 
 #include <QRegularExpression>
@@ -170,6 +171,7 @@ void OrnaEngine::escapeToScpi(double t)
 {
     m_scpiLine.clear();
     m_scpiOverflow = false;
+    m_scpiEndedByCr = false;
     m_inFrame = false;
     m_frame.clear();
     m_stray.clear();
@@ -185,12 +187,21 @@ void OrnaEngine::escapeToScpi(double t)
 
 void OrnaEngine::feedScpi(char b, double t)
 {
-    if (b == LF) {
+    // A line ends with LF, with CR LF, or with CR alone (what terminal
+    // programs send for Enter); the LF of a CR LF ends nothing more.
+    const bool afterCr = m_scpiEndedByCr;
+    m_scpiEndedByCr = false;
+    if (b == LF && afterCr) {
+        log(SimFrame::FromHost, t, QByteArray(1, LF), QStringLiteral("end of the line above (CR LF)"));
+        return;
+    }
+    if (b == LF || b == CR) {
         const QByteArray line = m_scpiLine;
         const bool overflow = m_scpiOverflow;
         m_scpiLine.clear();
         m_scpiOverflow = false;
-        log(SimFrame::FromHost, t, line + LF);
+        m_scpiEndedByCr = b == CR;
+        log(SimFrame::FromHost, t, line + b);
         handleScpiLine(line, overflow, t);
         return;
     }

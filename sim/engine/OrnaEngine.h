@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The protocol engine of the stand-in Orna converter. It has no I/O, no
 // threads and no clock of its own: the caller hands in received bytes with
@@ -77,14 +78,14 @@ private:
     struct ReplyPart {
         QByteArray bytes;
         double gapSeconds = 0.0; // pause after the previous part
-        QString note;
+        QString note = {};
     };
     struct Segment {
         double start;
         QByteArray bytes;
         double charSeconds;
         qsizetype sent = 0;
-        QString note;
+        QString note = {};
         bool hangUp = false;
     };
     enum Fault { Delay, Silence, Nak, Noise, Holdoff, NoStx, AfterEot, Babble, Drop, FaultCount };
@@ -140,6 +141,7 @@ private:
 
     QByteArray m_scpiLine;
     bool m_scpiOverflow = false;
+    bool m_scpiEndedByCr = false; // the last line ended with a CR: an LF right after belongs to it
 
     bool m_inFrame = false;
     QByteArray m_frame;

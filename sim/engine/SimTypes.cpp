@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/engine/SimTypes.h"
 
 QString simLanguageName(SimLanguage language)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Plain value types of the stand-in Orna: its configuration, its fault
 // switches, its command table entries and the frames it logs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Stand-ins for the desktop: counted beeps, scripted answers to the question
 // box, a scripted port dialog, recorded help requests and program ends.
@@ -17,11 +18,16 @@ public:
     std::function<void(frmPorts &)> dialog; // what the user does in the port dialog
     int dialogRuns = 0;
     QStringList helpShown;
+    QString helpProblem; // what showHelp answers (empty: shown)
     int programEnds = 0;
 
     void beep() override { ++beeps; }
     Answer askYesNoCancel(QWidget *, const QString &text, const QString &title) override;
     void runPortsDialog(frmPorts &dialog) override;
-    void showHelp(QWidget *, const QString &path) override { helpShown << path; }
+    QString showHelp(QWidget *, const QString &path) override
+    {
+        helpShown << path;
+        return helpProblem;
+    }
     void endProgram() override { ++programEnds; }
 };

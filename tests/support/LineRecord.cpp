@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/LineRecord.h"
 
 #include "serial/PortObject.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An exchange host without a window: the exchange writes to a port object
 // (scripted or the in-process simulator) and waits without pacing; what the

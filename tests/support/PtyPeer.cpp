@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/PtyPeer.h"
 
 #include <QSocketNotifier>

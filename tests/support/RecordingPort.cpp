@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/RecordingPort.h"
 
 #include "serial/QtSerialPortObject.h"

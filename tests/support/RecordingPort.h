@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A port object that hands every operation to the real serial code
 // (QtSerialPortObject) and records each write, also those made while the

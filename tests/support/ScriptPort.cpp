@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/ScriptPort.h"
 
 #include "serial/LineSettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A port object for tests: records every write and delivers scripted bytes at
 // chosen polls (counted as Input calls after a write).

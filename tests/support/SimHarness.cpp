@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/SimHarness.h"
 
 #include "serial/ComPortMap.h"

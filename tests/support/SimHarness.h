@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The real main window, headless, on the real serial code (QtSerialPortObject)
 // talking to the simulated Orna on a pseudo-terminal: the end-to-end rig.

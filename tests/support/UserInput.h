@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Input as the window system delivers it: the window shown and active, clicks
 // at a widget's place in its window, keys to the window that has the focus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The real main window, headless, on a scripted port with fake desktop seams.
 
