@@ -11,6 +11,52 @@ TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    m_frame.setSingleShot(true);
+    m_frame.setTimerType(Qt::PreciseTimer);
+    connect(&m_frame, &QTimer::timeout, this, [this] { viewport()->repaint(); });
+}
+
+namespace {
+constexpr int kFrameMs = 16;
+} // namespace
+
+bool TranscriptBox::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Paint) {
+        // A paint within the frame of the last one waits for the frame's end.
+        const qint64 since = m_lastPaint.isValid() ? m_lastPaint.elapsed() : kFrameMs;
+        if (since < kFrameMs) {
+            if (!m_frame.isActive())
+                m_frame.start(int(kFrameMs - since));
+            return true;
+        }
+        m_frame.stop();
+        m_lastPaint.start();
+    }
+    return QPlainTextEdit::viewportEvent(event);
+}
+
+void TranscriptBox::repaintSoon()
+{
+    const qint64 since = m_lastPaint.isValid() ? m_lastPaint.elapsed() : kFrameMs;
+    if (since >= kFrameMs)
+        viewport()->repaint();
+    else if (!m_frame.isActive())
+        m_frame.start(int(kFrameMs - since));
+}
+
+void TranscriptBox::appendBytes(const QByteArray &separator, const QByteArray &line)
+{
+    // The separator is CR LF, shown as the break between the two; the shown
+    // text of old + CR LF + line is the old shown text, a break, the line's.
+    if (m_bytes.isEmpty() || separator != "\r\n") {
+        setBytes(m_bytes + separator + line);
+        return;
+    }
+    m_bytes += separator + line;
+    appendPlainText(displayText(line));
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void TranscriptBox::setBytes(const QByteArray &bytes)

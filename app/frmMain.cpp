@@ -431,12 +431,12 @@ void frmMain::resultsReplace(const QByteArray &line)
 
 void frmMain::resultsAppend(const QByteArray &line)
 {
-    txtResults->setBytes(txtResults->bytes() + CRLFStr + line);
+    txtResults->appendBytes(CRLFStr, line);
 }
 
 void frmMain::resultsRepaint()
 {
-    txtResults->repaint();
+    txtResults->repaintSoon();
 }
 
 QString frmMain::errorText() const

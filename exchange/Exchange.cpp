@@ -135,8 +135,9 @@ private:
         Acts acts = ackOrNak(r.buffer, "Received  ACK", "Received  NAK");
         if (PositionOf(r.buffer, Ctl::ACK) == 0)
             return acts;
+        // The frame goes out first; the lines paint while the device answers.
         m_stage = Data;
-        return acts << Act::repaint() << Act::writeFrame(one(Ctl::EOT)) << awaitData();
+        return acts << Act::writeFrame(one(Ctl::EOT)) << Act::repaint() << awaitData();
     }
 
     Acts data(const RxResult &r)
@@ -156,14 +157,14 @@ private:
         const QByteArray text = r.buffer.mid(1, r.buffer.indexOf(Ctl::ETX) - 1);
         const qsizetype cr = text.indexOf(Ctl::CR);
         Acts acts{Act::append(cr >= 0 ? "Received STX " + text.left(cr) + "<cr> ETX" : "Received STX " + text + " ETX")};
-        acts << count << Act::repaint();
+        acts << count;
         if (!m_nakSent && m_options.oneNak && m_options.oneNak()) {
             m_nakSent = true; // one NAK per poll: the repeated block is accepted
             return acts << Act::nakUsed() << Act::writeFrame(one(Ctl::NAK)) << Act::append("Sent NAK")
                         << Act::repaint() << awaitData();
         }
         m_stage = End;
-        return acts << Act::writeFrame(one(Ctl::ACK)) << Act::await({one(Ctl::EOT)}, kReplyPollLimit);
+        return acts << Act::writeFrame(one(Ctl::ACK)) << Act::repaint() << Act::await({one(Ctl::EOT)}, kReplyPollLimit);
     }
 
     Acts end(const RxResult &r)

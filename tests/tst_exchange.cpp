@@ -77,63 +77,84 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("replyLines");
         QTest::addColumn<QList<ModeView>>("views");
         QTest::addColumn<qint64>("polls");
+        // Idle polls the wait's clock reports for each block of a port that
+        // may block; the reply arrives during the last block. Empty: the port
+        // cannot block, the replies come at the polls scripted.
+        QTest::addColumn<QList<qint64>>("idle");
         using W = QList<QByteArray>;
         using V = QList<ModeView>;
+        using I = QList<qint64>;
         const W idn{"*idn?\n"};
         QTest::newRow("reply and prompt together")
             << QByteArray("*idn?") << QList<Reply>{{0, 1, "Vek,Orna,1,1.0\r\n>"}} << idn
             << QByteArray("Sent *idn?\r\nVek,Orna,1,1.0\r\r\nPrompt received") << QString() << W{"Vek,Orna,1,1.0\r"}
-            << V{} << qint64(1);
+            << V{} << qint64(1) << I{};
         QTest::newRow("prompt in a later poll") << QByteArray("*idn?") << QList<Reply>{{0, 3, "Vek"}, {0, 5, "\n"}, {0, 6, ">"}}
                                                 << idn << QByteArray("Sent *idn?\r\nVek") << QString() << W{"Vek"} << V{}
-                                                << qint64(5);
+                                                << qint64(5) << I{};
         QTest::newRow("empty reply line") << QByteArray("*idn?") << QList<Reply>{{0, 1, "\n>"}} << idn
                                           << QByteArray("Sent *idn?\r\n\r\nPrompt received") << QString() << W{""}
-                                          << V{} << qint64(1);
+                                          << V{} << qint64(1) << I{};
         QTest::newRow("LF in the last allowed poll") << QByteArray("*idn?") << QList<Reply>{{0, 30000, "42\n"}} << idn
                                                      << QByteArray("Sent *idn?\r\n42") << QString() << W{"42"} << V{}
-                                                     << qint64(30000);
+                                                     << qint64(30000) << I{};
         QTest::newRow("text after the line in the same poll")
             << QByteArray("*idn?") << QList<Reply>{{0, 2, "1\nrest>"}} << idn
-            << QByteArray("Sent *idn?\r\n1\r\nPrompt received") << QString() << W{"1"} << V{} << qint64(2);
+            << QByteArray("Sent *idn?\r\n1\r\nPrompt received") << QString() << W{"1"} << V{} << qint64(2) << I{};
         QTest::newRow("LF in poll 30001") << QByteArray("*idn?") << QList<Reply>{{0, 30001, "42\n>"}} << idn
                                           << QByteArray("Sent *idn?\r\nNo response") << kNoResponse << W{} << V{}
-                                          << qint64(30001);
+                                          << qint64(30001) << I{};
         QTest::newRow("prompt in the last allowed poll") << QByteArray("*cls") << QList<Reply>{{0, 10000, ">"}}
                                                          << W{"*cls\n"} << QByteArray("Sent *cls\r\nPrompt received")
-                                                         << QString() << W{} << V{} << qint64(10000);
+                                                         << QString() << W{} << V{} << qint64(10000) << I{};
         QTest::newRow("prompt in poll 10001") << QByteArray("*cls") << QList<Reply>{{0, 10001, ">"}} << W{"*cls\n"}
                                               << QByteArray("Sent *cls") << "Prompt not found." << W{} << V{}
-                                              << qint64(10001);
+                                              << qint64(10001) << I{};
         // "@@@" means nothing special in SCPI: a command like any other.
         QTest::newRow("@@@ is a command") << QByteArray("@@@") << QList<Reply>{{0, 1, ">"}} << W{"@@@\n"}
                                           << QByteArray("Sent @@@\r\nPrompt received") << QString() << W{} << V{}
-                                          << qint64(1);
+                                          << qint64(1) << I{};
         // Small letters are no switch: written as a command, prompt awaited.
         QTest::newRow("switch in small letters") << QByteArray("syst:lang x3.28") << QList<Reply>{{0, 1, ">"}}
                                                  << W{"syst:lang x3.28\n"}
                                                  << QByteArray("Sent syst:lang x3.28\r\nPrompt received") << QString()
-                                                 << W{} << V{} << qint64(1);
+                                                 << W{} << V{} << qint64(1) << I{};
         QTest::newRow("switch to X3.28") << QByteArray("SYST:LANG X3.28") << QList<Reply>{}
                                          << W{"SYST:LANG X3.28\n", "SYST:LANG X3.28"}
                                          << QByteArray("Sent SYST:LANG X3.28") << QString() << W{}
-                                         << V{ModeView::SwitchX328} << qint64(0);
+                                         << V{ModeView::SwitchX328} << qint64(0) << I{};
         QTest::newRow("switch to Xon/Xoff") << QByteArray("SYST:LANG XonXoff") << QList<Reply>{}
                                             << W{"SYST:LANG XonXoff\n", "SYST:LANG XonXoff"}
                                             << QByteArray("Sent SYST:LANG XonXoff") << QString() << W{}
-                                            << V{ModeView::SwitchXonXoff} << qint64(0);
+                                            << V{ModeView::SwitchXonXoff} << qint64(0) << I{};
         // A query that names a language is a switch, not a query; X3.28 is
         // looked for before XonXoff.
         QTest::newRow("query naming X3.28") << QByteArray("SYST:LANG X3.28?") << QList<Reply>{}
                                             << W{"SYST:LANG X3.28?\n", "SYST:LANG X3.28?"}
                                             << QByteArray("Sent SYST:LANG X3.28?") << QString() << W{}
-                                            << V{ModeView::SwitchX328} << qint64(0);
+                                            << V{ModeView::SwitchX328} << qint64(0) << I{};
         QTest::newRow("query naming XonXoff") << QByteArray("XonXoff?") << QList<Reply>{}
                                               << W{"XonXoff?\n", "XonXoff?"} << QByteArray("Sent XonXoff?") << QString()
-                                              << W{} << V{ModeView::SwitchXonXoff} << qint64(0);
+                                              << W{} << V{ModeView::SwitchXonXoff} << qint64(0) << I{};
         QTest::newRow("both names") << QByteArray("XonXoff X3.28") << QList<Reply>{}
                                     << W{"XonXoff X3.28\n", "XonXoff X3.28"} << QByteArray("Sent XonXoff X3.28")
-                                    << QString() << W{} << V{ModeView::SwitchX328} << qint64(0);
+                                    << QString() << W{} << V{ModeView::SwitchX328} << qint64(0) << I{};
+        // Idle time counts as polls; the poll past the limit is a real one.
+        QTest::newRow("LF after 29998 idle polls") << QByteArray("*idn?") << QList<Reply>{} << idn
+                                                  << QByteArray("Sent *idn?\r\n42") << QString() << W{"42"} << V{}
+                                                  << qint64(30000) << I{29998};
+        QTest::newRow("LF after 29999 idle polls") << QByteArray("*idn?") << QList<Reply>{} << idn
+                                                  << QByteArray("Sent *idn?\r\nNo response") << kNoResponse << W{}
+                                                  << V{} << qint64(30001) << I{29999};
+        QTest::newRow("a clock past the limit is capped") << QByteArray("*idn?") << QList<Reply>{} << idn
+                                                         << QByteArray("Sent *idn?\r\nNo response") << kNoResponse
+                                                         << W{} << V{} << qint64(30001) << I{90000};
+        QTest::newRow("LF during a long block") << QByteArray("*idn?") << QList<Reply>{} << idn
+                                               << QByteArray("Sent *idn?\r\n42") << QString() << W{"42"} << V{}
+                                               << qint64(5002) << I{5000};
+        QTest::newRow("LF after three blocks") << QByteArray("*idn?") << QList<Reply>{} << idn
+                                              << QByteArray("Sent *idn?\r\n42") << QString() << W{"42"} << V{}
+                                              << qint64(1 + 10 + 1 + 20 + 1 + 30 + 1) << I{10, 20, 30};
     }
     void scpi()
     {
@@ -145,8 +166,21 @@ private slots:
         QFETCH(QList<QByteArray>, replyLines);
         QFETCH(QList<ModeView>, views);
         QFETCH(qint64, polls);
+        QFETCH(QList<qint64>, idle);
         Line l;
+        qsizetype blocks = 0;
+        if (!idle.isEmpty()) {
+            l.port.mayBlock = true;
+            l.rec.hooks.block = [&](qint64 maxIdle) -> qint64 {
+                const qint64 spent = blocks < idle.size() ? idle[blocks] : maxIdle;
+                if (++blocks == idle.size())
+                    l.port.inject("42\n");
+                return spent;
+            };
+        }
         QVERIFY(l.run(ScpiExchange(text), replies));
+        QCOMPARE(blocks, idle.size());
+        QCOMPARE(l.rec.waitPolls.isEmpty() ? 0 : l.rec.waitPolls.last(), polls);
         QCOMPARE(l.port.writes, writes);
         QCOMPARE(l.rec.outStr, writes.first());
         QCOMPARE(l.rec.transcript, transcript);
@@ -154,7 +188,6 @@ private slots:
         QCOMPARE(l.rec.beeps, error.isEmpty() ? 0 : 1);
         QCOMPARE(l.rec.replies, replyLines);
         QCOMPARE(l.rec.views, views);
-        QCOMPARE(l.port.inputCalls, polls);
         // The "Sent " line shows during the wait.
         QVERIFY(l.rec.repaints >= 1);
         QCOMPARE(l.rec.states.first(), "Sent " + text);

@@ -399,15 +399,21 @@ private slots:
     void tickSkippedDuringWait_data()
     {
         QTest::addColumn<bool>("outerIsTick");
-        QTest::newRow("during a button's exchange") << false;
-        QTest::newRow("during an earlier tick's exchange") << true;
+        QTest::addColumn<bool>("blocked"); // the wait blocked in the event loop, the line idle
+        QTest::newRow("during a button's exchange") << false << false;
+        QTest::newRow("during an earlier tick's exchange") << true << false;
+        QTest::newRow("during an idle block") << false << true;
     }
     void tickSkippedDuringWait()
     {
         QFETCH(bool, outerIsTick);
+        QFETCH(bool, blocked);
         WindowHarness h;
         prepare(h);
-        h.port->replyToNext(20, "Vek Orna\n>");
+        h.port->mayBlock = blocked;
+        h.w->pollPacingMicros = blocked ? 1 : 0; // a full wait blocks 30 ms at most
+        if (!blocked)
+            h.port->replyToNext(20, "Vek Orna\n>");
         h.w->combCmd->setEditText(QStringLiteral("*idn?"));
         h.w->combQuery->setEditText(QStringLiteral("C1"));
         h.w->cmdQtst_Click(); // in SCPI mode a served query tick would show an error
@@ -416,9 +422,11 @@ private slots:
             h.w->cmdCmdtst_Click();
         }
         bool ranWhileBusy = false;
-        QTimer::singleShot(0, h.w.get(), [&] {
+        QTimer::singleShot(blocked ? 5 : 0, h.w.get(), [&] {
             ranWhileBusy = h.w->Busy();
             h.w->Timer1_Timer();
+            if (blocked)
+                h.port->inject("Vek Orna\n>");
         });
         const qint64 skipped = h.w->skippedTicks();
 
@@ -428,6 +436,8 @@ private slots:
             h.w->cmdSend_Click();
 
         QVERIFY(ranWhileBusy);
+        if (blocked) // the wait spent its time blocked, not reading
+            QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
         QCOMPARE(h.w->skippedTicks(), skipped + 1);
         QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
         QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));

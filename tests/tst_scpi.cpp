@@ -161,17 +161,28 @@ private slots:
     }
 
     // A second exchange asked for during a wait is refused; the first goes on.
+    // Also when the wait is blocked in the event loop with the line idle: the
+    // clicks are handled within the block.
+    void clickDuringWaitIsRefused_data()
+    {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("between polls") << false;
+        QTest::newRow("during an idle block") << true;
+    }
     void clickDuringWaitIsRefused()
     {
+        QFETCH(bool, blocked);
         WindowHarness h;
         h.init();
         QVERIFY(User::showActive(h.w.get()));
+        h.port->mayBlock = blocked;
+        h.w->pollPacingMicros = blocked ? 1 : 0; // a full wait blocks 30 ms at most
         int refusedSeen = 0;
         QString busyShown;
         h.port->responder = [&](ScriptPort &p, const QByteArray &data) {
             if (data != "*idn?\n")
                 return;
-            QTimer::singleShot(0, &p, [&] {
+            QTimer::singleShot(blocked ? 5 : 0, &p, [&] {
                 User::typeInto(h.w->combCmd, "*cls");
                 User::key(Qt::Key_Return); // Enter
                 User::click(h.w->cmdSend); // button
@@ -188,6 +199,8 @@ private slots:
         h.w->cmdSend_Click();
         QCOMPARE(refusedSeen, 6);
         QCOMPARE(h.seams.beeps, 6); // one per refusal
+        if (blocked) // the wait spent its time blocked, not reading
+            QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
         // Said where it does not outlive the wait: the error box stays free
         // for the exchange's own errors.
         QVERIFY(busyShown.startsWith(QStringLiteral("Busy: ")));

@@ -15,7 +15,9 @@ bool LineRecord::writeBytes(const QByteArray &bytes, bool frame)
 
 RxResult LineRecord::awaitReply(const QList<QByteArray> &terminators, qint64 limit)
 {
-    return ReplyWait(port, terminators, limit, WaitHooks());
+    const RxResult r = ReplyWait(port, terminators, limit, hooks);
+    waitPolls.append(r.polls);
+    return r;
 }
 
 void LineRecord::apply(const Act &act)

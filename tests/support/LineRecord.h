@@ -30,6 +30,8 @@ struct LineRecord : ExchangeHost
     int nakUsed = 0;
     QList<RxStatus> failures;      // waits that ended neither Received nor Timeout
     bool writeRefused = false;
+    WaitHooks hooks;               // none: polls as fast as they go
+    QList<qint64> waitPolls;       // the count of each wait when it ended
 
     // Runs the exchange; false when a write or a wait failed.
     bool run(Exchange &exchange) { return RunExchange(exchange, *this); }

@@ -47,6 +47,11 @@ public:
 
     // The line goes at the next write, before any byte of it leaves.
     bool loseOnWrite = false;
+    // Lets a reply wait block in the event loop while nothing is pending (a
+    // real port's read notifier wakes it; here only window events and the
+    // wait's own timer do).
+    bool mayBlock = false;
+    bool waitMayBlock() const override { return mayBlock && m_open; }
     // Simulates the device going away: closes and signals the loss.
     void loseLine(const QString &reason = QStringLiteral("the far end hung up"));
 
