@@ -56,7 +56,7 @@ QGroupBox *frame(const char *name, const QString &caption)
 }
 } // namespace
 
-frmMain::frmMain(PortObject *port, UiSeams *seams, QWidget *parent) : QMainWindow(parent)
+frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vek OrnaSerTest Program"));
@@ -65,7 +65,13 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, QWidget *parent) : QMainWindo
         m_ownSeams = true;
     }
     m_seams = seams;
+    if (!map) {
+        m_ownMap = std::make_unique<ComPortMap>();
+        map = m_ownMap.get();
+    }
+    m_map = map;
     MSComm1 = port ? port : new QtSerialPortObject(this);
+    MSComm1->usePortMap(m_map);
     if (!MSComm1->parent())
         MSComm1->setParent(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
@@ -376,7 +382,7 @@ void frmMain::Form_Load()
     combCmd->setEditText(QString());
     AddrSetFlg = false;
     if (!m_ports)
-        m_ports = new frmPorts(this);
+        m_ports = new frmPorts(*m_map, this);
     showLineTarget();
 }
 
@@ -579,7 +585,7 @@ void frmMain::showLineTarget()
         return;
     }
     // Judged by the device actually opened, not by the mapping as it is now.
-    const bool simulated = ComPortMap::instance().isSimulatorDevice(MSComm1->deviceName());
+    const bool simulated = m_map->isSimulatorDevice(MSComm1->deviceName());
     if (simulated) {
         lblLine->setText(QStringLiteral("Line: COM %1 -> %2 (%3), no hardware")
                              .arg(MSComm1->CommPort())

@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -26,6 +27,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class ComPortMap;
 class PortObject;
 class TranscriptBox;
 class UiSeams;
@@ -35,9 +37,11 @@ class frmMain : public QMainWindow, private ExchangeHost
 {
     Q_OBJECT
 public:
-    // The window uses the given port object and desktop seams; either may be
-    // null, and then the real serial port and the real desktop are used.
-    explicit frmMain(PortObject *port = nullptr, UiSeams *seams = nullptr, QWidget *parent = nullptr);
+    // The window uses the given port object, desktop seams and port mapping;
+    // each may be null, and then the real serial port, the real desktop and
+    // a mapping of the system's serial devices are used.
+    explicit frmMain(PortObject *port = nullptr, UiSeams *seams = nullptr, ComPortMap *map = nullptr,
+                     QWidget *parent = nullptr);
     ~frmMain() override;
 
     // ---- Controls outside frames
@@ -91,6 +95,8 @@ public:
     QPushButton *cmdRdCmdTable = nullptr;
 
     frmPorts *portsDialog() const { return m_ports; }
+    // Which device each COM number opens; handed to the port and the dialog.
+    ComPortMap &portMap() const { return *m_map; }
 
     // ---- Shared state (texts are byte strings, one byte per character)
     QByteArray cmdMode;     // "SCPI", "X3.28" or "XonXoff"
@@ -235,6 +241,8 @@ private:
 
     UiSeams *m_seams = nullptr;
     bool m_ownSeams = false;
+    std::unique_ptr<ComPortMap> m_ownMap;
+    ComPortMap *m_map = nullptr;
     frmPorts *m_ports = nullptr;
     LineLock m_line;
     QString m_lossMessage;

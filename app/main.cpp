@@ -13,9 +13,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ornasertest"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ornasertest"), QIcon(vekLogo(64))));
-    installSimulatedLine();
     frmMain w;
-    installSimulatorMenu(w);
+    SimulatedLine simulator(w.portMap());
+    installSimulatorMenu(w, simulator.host());
     w.show();
     return app.exec();
 }

@@ -91,9 +91,9 @@ int main(int argc, char *argv[])
     WaitFigure paced30k, paced10k, bare30k, sleeps30k;
     {
         PtyResponder silent('\n', [](const std::string &) { return std::string(); });
-        ComPortMap::instance().setDevice(1, QString::fromStdString(silent.slavePath()));
         QuietSeams seams;
         frmMain w(nullptr, &seams);
+        w.portMap().setDevice(1, QString::fromStdString(silent.slavePath()));
         w.Timer1->stop();
         w.cmdInit_Click();
         if (!w.MSComm1->PortOpen()) {
@@ -111,9 +111,9 @@ int main(int argc, char *argv[])
     std::vector<double> latencies, exchanges;
     {
         PtyResponder peer('\n', [](const std::string &) { return std::string("Vek,Orna simulator,0,1.0\n>"); });
-        ComPortMap::instance().setDevice(1, QString::fromStdString(peer.slavePath()));
         QuietSeams seams;
         frmMain w(nullptr, &seams);
+        w.portMap().setDevice(1, QString::fromStdString(peer.slavePath()));
         w.Timer1->stop();
         w.cmdInit_Click();
         for (int i = 0; i < iterations; ++i) {

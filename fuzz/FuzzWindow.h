@@ -18,6 +18,7 @@
 
 #include "app/frmMain.h"
 #include "exchange/RxWait.h"
+#include "serial/ComPortMap.h"
 #include "support/FakeSeams.h"
 #include "support/ScriptPort.h"
 
@@ -96,6 +97,7 @@ struct FuzzWindow
 {
     FuzzPort *port = nullptr; // owned by the window
     FakeSeams seams;
+    ComPortMap map{[] { return QList<SystemDevice>{}; }};
     std::unique_ptr<frmMain> w;
 
     static FuzzWindow &fresh();

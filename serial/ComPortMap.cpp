@@ -9,18 +9,6 @@
 #include <algorithm>
 
 namespace {
-ComPortMap::SimulatorProvider &simProvider()
-{
-    static ComPortMap::SimulatorProvider p;
-    return p;
-}
-
-ComPortMap::DeviceLister &deviceLister()
-{
-    static ComPortMap::DeviceLister l;
-    return l;
-}
-
 // The stable names udev gives serial devices, by the device each names.
 QHash<QString, QString> byIdNames()
 {
@@ -37,8 +25,6 @@ QHash<QString, QString> byIdNames()
 
 QList<SystemDevice> listSystemDevices()
 {
-    if (deviceLister())
-        return deviceLister()();
     QList<SystemDevice> out;
     const auto byId = byIdNames();
     const auto ports = QSerialPortInfo::availablePorts();
@@ -63,13 +49,7 @@ QList<SystemDevice> listSystemDevices()
 }
 } // namespace
 
-ComPortMap &ComPortMap::instance()
-{
-    static ComPortMap map;
-    return map;
-}
-
-ComPortMap::ComPortMap()
+ComPortMap::ComPortMap(DeviceLister lister) : m_lister(std::move(lister))
 {
     refresh();
 }
@@ -92,11 +72,6 @@ void ComPortMap::rebuildDefaults()
             e.kind = ComEntry::Simulator;
         }
     }
-}
-
-void ComPortMap::applyDefaults()
-{
-    rebuildDefaults();
 }
 
 QList<int> ComPortMap::simulatorNumbers() const
@@ -147,7 +122,7 @@ void ComPortMap::setSimulator(int number)
 
 void ComPortMap::refresh()
 {
-    m_system = listSystemDevices();
+    m_system = m_lister ? m_lister() : listSystemDevices();
     ++m_reads;
     rebuildDefaults();
 }
@@ -168,12 +143,12 @@ QString ComPortMap::resolve(int number, QString *error) const
     case ComEntry::Device:
         return e.path;
     case ComEntry::Simulator:
-        if (!simProvider()) {
+        if (!m_simulator) {
             if (error)
                 *error = QStringLiteral("the simulated converter is not available");
             return {};
         }
-        m_simulatorPath = simProvider()(error);
+        m_simulatorPath = m_simulator(error);
         return m_simulatorPath;
     case ComEntry::None:
         break;
@@ -222,12 +197,8 @@ QString ComPortMap::displayText(int number) const
 
 void ComPortMap::setSimulatorProvider(SimulatorProvider provider)
 {
-    simProvider() = std::move(provider);
-}
-
-bool ComPortMap::simulatorAvailable()
-{
-    return static_cast<bool>(simProvider());
+    m_simulator = std::move(provider);
+    rebuildDefaults();
 }
 
 QString ComPortMap::simulatorName()
@@ -235,7 +206,3 @@ QString ComPortMap::simulatorName()
     return QStringLiteral("Simulated Orna");
 }
 
-void ComPortMap::setDeviceLister(DeviceLister lister)
-{
-    deviceLister() = std::move(lister);
-}

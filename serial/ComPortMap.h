@@ -35,7 +35,14 @@ class ComPortMap
 public:
     static constexpr int PortCount = 6;
 
-    static ComPortMap &instance();
+    // Where the list of the system's serial devices comes from (tests and
+    // the fuzz targets give their own instead of the hardware's).
+    using DeviceLister = std::function<QList<SystemDevice>()>;
+    // The simulator registers how to start itself and return its device path.
+    using SimulatorProvider = std::function<QString(QString *error)>;
+
+    // Reads the list once, from the lister or, without one, from the system.
+    explicit ComPortMap(DeviceLister lister = {});
 
     ComEntry entry(int number) const;
     // Points a port number at a device path, or back to the system's default
@@ -44,9 +51,6 @@ public:
     void setSimulator(int number);
     // Reads the system's device list afresh; user choices are kept.
     void refresh();
-    // Derives the defaults again from the list as last read (after the
-    // simulator came or went); reads nothing.
-    void applyDefaults();
     // How many times the system's device list has been read.
     int systemReads() const { return m_reads; }
     // The system's devices as last read.
@@ -66,22 +70,22 @@ public:
     // The port numbers that open the simulator now, in order.
     QList<int> simulatorNumbers() const;
 
-    // The simulator registers how to start itself and return its device path.
-    using SimulatorProvider = std::function<QString(QString *error)>;
-    static void setSimulatorProvider(SimulatorProvider provider);
-    static bool simulatorAvailable();
+    // An empty provider: no simulator (the defaults follow at once).
+    void setSimulatorProvider(SimulatorProvider provider);
+    bool simulatorAvailable() const { return static_cast<bool>(m_simulator); }
     static QString simulatorName();
 
-    // Replaces the system's device list (tests use it instead of the hardware).
-    using DeviceLister = std::function<QList<SystemDevice>()>;
-    static void setDeviceLister(DeviceLister lister);
+    // Replaces where the device list comes from; read at the next refresh().
+    void setDeviceLister(DeviceLister lister) { m_lister = std::move(lister); }
 
     // Forgets every user choice and reads the system list again.
     void reset();
 
 private:
-    ComPortMap();
     void rebuildDefaults();
+
+    DeviceLister m_lister;
+    SimulatorProvider m_simulator;
 
     std::array<ComEntry, PortCount> m_entries;
     QList<SystemDevice> m_system;

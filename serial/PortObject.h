@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+class ComPortMap;
+
 class PortObject : public QObject
 {
     Q_OBJECT
@@ -49,6 +51,9 @@ public:
     // True when the port's input wakes the window's event loop (a read
     // notifier), so a reply wait may block in it while the line is idle.
     virtual bool waitMayBlock() const { return false; }
+    // The mapping of port numbers to devices that the next open uses (for
+    // ports that open devices; others ignore it).
+    virtual void usePortMap(ComPortMap *map) { Q_UNUSED(map); }
 
 signals:
     // The open port was lost (device gone, far end closed). Emitted once; the

@@ -51,7 +51,9 @@ bool QtSerialPortObject::PortOpen(bool open)
     if (m_port.isOpen())
         return true;
     QString why;
-    const QString path = ComPortMap::instance().resolve(m_commPort, &why);
+    const QString path = m_map ? m_map->resolve(m_commPort, &why) : QString();
+    if (!m_map)
+        why = QStringLiteral("no port mapping");
     if (path.isEmpty()) {
         m_device.clear();
         m_error = QStringLiteral("COM %1 could not be opened: %2").arg(m_commPort).arg(why);

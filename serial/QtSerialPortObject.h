@@ -33,6 +33,7 @@ public:
     QString deviceName() const override { return m_device; }
     void waitForInput(int maxMicroseconds) override;
     bool waitMayBlock() const override { return m_port.isOpen() && !m_lost; }
+    void usePortMap(ComPortMap *map) override { m_map = map; }
 
     // Opens a device path directly, bypassing the port-number mapping.
     bool openDevice(const QString &path);
@@ -47,6 +48,7 @@ private:
     void closePort();
 
     QSerialPort m_port;
+    ComPortMap *m_map = nullptr;
     DeviceClaim m_claim; // the device's lock, held while the port is open
     int m_commPort = 0;
     int m_inputLen = 0;

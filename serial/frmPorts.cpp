@@ -29,7 +29,7 @@ QString pathPart(const QString &shown)
 }
 } // namespace
 
-frmPorts::frmPorts(QWidget *parent) : QDialog(parent)
+frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(map)
 {
     setObjectName(QStringLiteral("frmPorts"));
     setWindowTitle(QStringLiteral("Set COM Ports"));
@@ -228,13 +228,13 @@ void frmPorts::markChosenPort()
 
 void frmPorts::refreshDevices()
 {
-    ComPortMap::instance().refresh();
+    m_map.refresh();
     showDevices();
 }
 
 void frmPorts::showDevices()
 {
-    const ComPortMap &map = ComPortMap::instance();
+    const ComPortMap &map = m_map;
     m_filling = true;
     const auto devices = map.systemDevices();
     for (int n = 1; n <= ComPortMap::PortCount; ++n) {
@@ -247,7 +247,7 @@ void frmPorts::showDevices()
         for (const SystemDevice &d : devices)
             if (!d.byId.isEmpty())
                 box->addItem(ComPortMap::deviceText(d, true), d.byId);
-        if (ComPortMap::simulatorAvailable())
+        if (m_map.simulatorAvailable())
             box->addItem(ComPortMap::simulatorName(), kSimData);
         box->setEditText(map.entry(n).kind == ComEntry::None ? QString() : map.displayText(n));
         box->setToolTip(box->currentText());
@@ -259,12 +259,12 @@ void frmPorts::showDevices()
 
 void frmPorts::showSimulatorNumbers()
 {
-    if (!ComPortMap::simulatorAvailable()) {
+    if (!m_map.simulatorAvailable()) {
         lblSimulator->hide();
         return;
     }
     QStringList numbers;
-    for (int n : ComPortMap::instance().simulatorNumbers())
+    for (int n : m_map.simulatorNumbers())
         numbers << QStringLiteral("COM %1").arg(n);
     if (numbers.isEmpty())
         lblSimulator->setText(QStringLiteral("No COM number opens the %1 now: pick \"%1\" in the box beside a "
@@ -283,7 +283,7 @@ void frmPorts::deviceChosen(int number)
 {
     if (m_filling || number < 1 || number > ComPortMap::PortCount)
         return;
-    ComPortMap &map = ComPortMap::instance();
+    ComPortMap &map = m_map;
     QComboBox *box = cmbDevice[number - 1];
     const QString shown = box->currentText().trimmed();
     if (shown == map.displayText(number) || (shown.isEmpty() && map.entry(number).kind == ComEntry::None))

@@ -18,13 +18,15 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class ComPortMap;
 class PortObject;
 
 class frmPorts : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmPorts(QWidget *parent = nullptr);
+    // The dialog shows and changes the given mapping of COM numbers.
+    explicit frmPorts(ComPortMap &map, QWidget *parent = nullptr);
 
     // Dialog fields
     QString Baud;
@@ -78,6 +80,7 @@ public slots:
     void reject() override;
 
 private:
+    ComPortMap &m_map;
     // Marks the button of the port chosen now (none when none is).
     void markChosenPort();
     void showSimulatorNumbers();

@@ -84,11 +84,10 @@ const QList<int> &SimulatorMenu::turnaroundPresets()
     return presets;
 }
 
-SimulatorMenu::SimulatorMenu(frmMain &window, SimHost *host)
+SimulatorMenu::SimulatorMenu(frmMain &window, SimHost &host)
     : QObject(&window)
     , m_window(window)
-    , m_host(host)
-    , m_builtIn(host == nullptr)
+    , m_host(&host)
 {
     m_menu = new QMenu(QStringLiteral("&Simulator"), &window);
     m_menu->setObjectName(QStringLiteral("mnuSimulator"));
@@ -164,7 +163,7 @@ SimulatorMenu::SimulatorMenu(frmMain &window, SimHost *host)
 
 SimHost *SimulatorMenu::host() const
 {
-    return m_builtIn ? simulatedLineHost() : m_host.data();
+    return m_host.data();
 }
 
 SimServer *SimulatorMenu::server() const
@@ -278,7 +277,7 @@ void SimulatorMenu::showFrameLog()
     m_log->activateWindow();
 }
 
-SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost *host)
+SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host)
 {
     return new SimulatorMenu(window, host);
 }

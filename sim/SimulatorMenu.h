@@ -29,9 +29,8 @@ public:
     // The turn-around presets in milliseconds.
     static const QList<int> &turnaroundPresets();
 
-    // host: the simulator the menu works on; null means the program's own
-    // simulated line (simulatedLineHost(), looked up when needed).
-    explicit SimulatorMenu(frmMain &window, SimHost *host = nullptr);
+    // host: the simulator the menu works on (the program's simulated line).
+    SimulatorMenu(frmMain &window, SimHost &host);
 
     QMenu *menu() const { return m_menu; }
     QAction *faultAction(const QString &fault, const QString &when) const;
@@ -59,7 +58,6 @@ private:
 
     frmMain &m_window;
     QPointer<SimHost> m_host;
-    bool m_builtIn = false;
     QMenu *m_menu = nullptr;
     QMenu *m_faults = nullptr;
     QList<QList<QAction *>> m_faultActions; // [fault][when]
@@ -72,4 +70,4 @@ private:
 };
 
 // Adds the menu to the main window's menu bar; the window owns it.
-SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost *host = nullptr);
+SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host);

@@ -61,8 +61,8 @@ private slots:
         QFETCH(QStringList, devices);
         QFETCH(int, number);
         SimHarness h(SimHarness::Line::BuiltIn);
-        SimulatorMenu *menu = installSimulatorMenu(*h.w); // as main() does
-        ComPortMap::setDeviceLister([devices] {
+        SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host()); // as main() does
+        h.map.setDeviceLister([devices] {
             QList<SystemDevice> found;
             for (const QString &path : devices)
                 found.append({path, QStringLiteral("built-in")});
@@ -72,7 +72,7 @@ private slots:
         QVERIFY(!menuEnabled(*menu));
 
         h.seams.dialog = [&](frmPorts &d) {
-            QCOMPARE(ComPortMap::instance().entry(number).kind, ComEntry::Simulator);
+            QCOMPARE(h.map.entry(number).kind, ComEntry::Simulator);
             QVERIFY(!d.lblSimulator->isHidden());
             QCOMPARE(d.lblSimulator->text(), QStringLiteral("No converter at hand? COM %1 opens the Simulated Orna, "
                                                             "a converter built into this program.")
@@ -88,7 +88,7 @@ private slots:
         // The same serial code as hardware, on the simulator's pseudo-terminal.
         auto *port = qobject_cast<QtSerialPortObject *>(h.w->MSComm1);
         QVERIFY(port);
-        QCOMPARE(port->deviceName(), simulatedLineHost()->devicePath());
+        QCOMPARE(port->deviceName(), h.host().devicePath());
         QVERIFY(port->deviceName().startsWith(QLatin1String("/dev/pts/")));
         QCOMPARE(h.w->lblLine->text(),
                  QStringLiteral("Line: COM %1 -> Simulated Orna (%2), no hardware").arg(number).arg(port->deviceName()));
@@ -129,7 +129,7 @@ private slots:
         // The system's list changes after the window was built: the dialog
         // shows it as it is when it runs.
         if (devicesReported)
-            ComPortMap::setDeviceLister(
+            h.map.setDeviceLister(
                 [] { return QList<SystemDevice>{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}}; });
         h.seams.dialog = [&](frmPorts &d) {
             QComboBox *box = d.cmbDevice[number - 1];
@@ -147,7 +147,7 @@ private slots:
         };
         h.w->cmdInit_Click();
         QVERIFY2(h.portOpen(), qPrintable(h.error()));
-        const ComPortMap &map = ComPortMap::instance();
+        const ComPortMap &map = h.map;
         QCOMPARE(map.entry(number).kind, ComEntry::Simulator);
         if (number != 1)
             QCOMPARE(map.entry(1).kind, devicesReported ? ComEntry::Device : ComEntry::Simulator);
@@ -164,10 +164,10 @@ private slots:
     void otherDeviceIsNotTheSimulator()
     {
         SimHarness h;
-        SimulatorMenu *menu = installSimulatorMenu(*h.w, &h.host());
+        SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host());
         PtyPeer peer;
         QVERIFY(peer.isValid());
-        ComPortMap::instance().setDevice(2, peer.slavePath());
+        h.map.setDevice(2, peer.slavePath());
         h.seams.dialog = [](frmPorts &d) {
             d.cmdCOM2_Click();
             d.cmdExit_Click();
@@ -391,7 +391,7 @@ private slots:
     void droppedLine()
     {
         SimHarness h(SimHarness::Line::BuiltIn);
-        SimulatorMenu *menu = installSimulatorMenu(*h.w);
+        SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host());
         QVERIFY2(h.open(), qPrintable(h.error()));
         const QString path = h.w->MSComm1->deviceName();
         SimFaults f;
@@ -436,7 +436,7 @@ private slots:
     void simulatorMenuSwitches()
     {
         SimHarness h;
-        SimulatorMenu *m = installSimulatorMenu(*h.w, &h.host());
+        SimulatorMenu *m = installSimulatorMenu(*h.w, h.host());
         QAction *title = m->menu()->menuAction();
         QVERIFY(h.w->menuBar()->actions().contains(title));
         QCOMPARE(title->text(), QStringLiteral("&Simulator"));
@@ -516,7 +516,7 @@ private slots:
     void frameLogWindow()
     {
         SimHarness h;
-        SimulatorMenu *m = installSimulatorMenu(*h.w, &h.host());
+        SimulatorMenu *m = installSimulatorMenu(*h.w, h.host());
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send("*idn?"); // before the window opens: it shows that too
         m->frameLogAction()->trigger();

@@ -178,6 +178,8 @@ struct Run
 {
     std::mt19937 rng;
     FakeSeams seams;
+    // The port dialog would list the machine's devices on every run.
+    ComPortMap map{[] { return QList<SystemDevice>{}; }};
     WatchPort *port = nullptr;
     std::unique_ptr<frmMain> w;
     bool chaos = true;       // fire actions during waits
@@ -192,7 +194,7 @@ struct Run
     {
         resetPortSelection();
         port = new WatchPort;
-        w = std::make_unique<frmMain>(port, &seams);
+        w = std::make_unique<frmMain>(port, &seams, &map);
         port->window = w.get();
         w->pollPacingMicros = 0;
         w->Timer1->stop(); // ticks come from the run, so a seed repeats
@@ -366,12 +368,6 @@ class TestReentrancy : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        // The port dialog would list the machine's devices on every run.
-        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-    }
-
     void randomRun_data()
     {
         QTest::addColumn<quint32>("seed");

@@ -86,12 +86,14 @@ class TestSerialPty : public QObject
         return got;
     }
 
+    // The system reports no serial device; each test maps what it opens.
+    ComPortMap map{[] { return QList<SystemDevice>{}; }};
+
 private slots:
     void init()
     {
         resetPortSelection();
-        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-        ComPortMap::instance().reset();
+        map.reset();
     }
 
     void settingsAreCheckedWhole_data()
@@ -203,6 +205,7 @@ private slots:
         const QString link = dir.filePath(QStringLiteral("orna-line"));
         QVERIFY(QFile::link(peer.slavePath(), link));
         QtSerialPortObject first, port;
+        port.usePortMap(&map);
         QVERIFY(first.Settings(QStringLiteral("9600,N,8,1")));
         QVERIFY(port.Settings(QStringLiteral("9600,N,8,1")));
         pid_t holder = -1;
@@ -215,7 +218,7 @@ private slots:
 
         bool opened = true;
         if (situation == QLatin1String("missing")) {
-            ComPortMap::instance().setDevice(2, QStringLiteral("/dev/does-not-exist-42"));
+            map.setDevice(2, QStringLiteral("/dev/does-not-exist-42"));
             port.CommPort(2);
             opened = port.PortOpen(true);
         } else if (situation == QLatin1String("unmapped")) {
@@ -323,14 +326,14 @@ private slots:
             if (chunk.endsWith('\n'))
                 peer.write(chunk.startsWith("*idn?") ? QByteArray("Vek,PTY peer,0,1\n>") : QByteArray(">"));
         };
-        ComPortMap::instance().setDevice(1, peer.slavePath());
+        map.setDevice(1, peer.slavePath());
         FakeSeams seams;
         seams.dialog = [](frmPorts &d) {
             d.optBaud_Click(3);
             d.cmdCOM1_Click();
             d.cmdExit_Click();
         };
-        frmMain w(nullptr, &seams);
+        frmMain w(nullptr, &seams, &map);
         w.cmdInit_Click();
         QVERIFY2(w.MSComm1->PortOpen(), qPrintable(w.errorText()));
         QCOMPARE(w.MSComm1->Settings(), QStringLiteral("19200,N,8,1"));

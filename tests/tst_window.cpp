@@ -46,12 +46,6 @@ class TestWindow : public QObject
     }
 
 private slots:
-    void init()
-    {
-        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}}; });
-        ComPortMap::instance().reset();
-    }
-
     void startupState()
     {
         WindowHarness h;
@@ -234,11 +228,11 @@ private slots:
         // from the buttons and from the device boxes alike.
         QCOMPARE(d.cmdExit->accessibleName(), QStringLiteral("Return to    Main Form"));
         QVERIFY(d.cmdExit->isDefault());
-        const int reads = ComPortMap::instance().systemReads();
+        const int reads = h.map.systemReads();
         d.beginChoice();
         d.show();
         QVERIFY(QTest::qWaitForWindowActive(&d));
-        QCOMPARE(ComPortMap::instance().systemReads(), reads + 1);
+        QCOMPARE(h.map.systemReads(), reads + 1);
         QVERIFY(d.cmdCOM[2]->isChecked());
         QTest::mouseClick(d.cmdCOM[1], Qt::LeftButton);
         QVERIFY(d.cmdCOM[1]->isChecked() && !d.cmdCOM[2]->isChecked());
@@ -680,10 +674,10 @@ private slots:
     // adapter plugged in meanwhile appears, and keeps user choices.
     void deviceListReadAfreshOnEveryRun()
     {
-        QList<SystemDevice> devices{{"/dev/ttyS0", "built-in"}};
-        ComPortMap::setDeviceLister([&] { return devices; });
-        ComPortMap::instance().reset();
         WindowHarness h;
+        QList<SystemDevice> &devices = h.devices;
+        devices = {{"/dev/ttyS0", "built-in"}};
+        h.map.reset();
         frmPorts &d = *h.w->portsDialog();
         d.beginChoice();
         QCOMPARE(d.cmbDevice[0]->currentText(), QStringLiteral("/dev/ttyS0  (built-in)"));
@@ -694,27 +688,27 @@ private slots:
         d.deviceChosen(3);
         const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
         devices.append(SystemDevice{"/dev/ttyUSB0", "FT232R USB UART", byId});
-        const int reads = ComPortMap::instance().systemReads();
+        const int reads = h.map.systemReads();
         d.beginChoice();
-        QCOMPARE(ComPortMap::instance().systemReads(), reads + 1);
+        QCOMPARE(h.map.systemReads(), reads + 1);
         QCOMPARE(d.cmbDevice[1]->currentText(),
                  QStringLiteral("/dev/ttyUSB0  (FT232R USB UART)  by-id: usb-FTDI_FT232R_USB_UART_A10K-if00-port0"));
         QCOMPARE(d.cmbDevice[2]->currentText(), QStringLiteral("/dev/pts/9"));
-        QCOMPARE(ComPortMap::instance().resolve(2, nullptr), QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(ComPortMap::instance().resolve(3, nullptr), QStringLiteral("/dev/pts/9"));
+        QCOMPARE(h.map.resolve(2, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(h.map.resolve(3, nullptr), QStringLiteral("/dev/pts/9"));
         // Choosing a listed device beside a button maps it; its stable name
         // is offered too.
         d.cmbDevice[3]->setCurrentIndex(d.cmbDevice[3]->findData("/dev/ttyUSB0"));
         d.deviceChosen(4);
-        QCOMPARE(ComPortMap::instance().resolve(4, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(h.map.resolve(4, nullptr), QStringLiteral("/dev/ttyUSB0"));
         d.cmbDevice[4]->setCurrentIndex(d.cmbDevice[4]->findData(byId));
         d.deviceChosen(5);
-        QCOMPARE(ComPortMap::instance().resolve(5, nullptr), byId);
+        QCOMPARE(h.map.resolve(5, nullptr), byId);
         QCOMPARE(d.cmbDevice[4]->currentText(), byId + QStringLiteral("  (FT232R USB UART)  = /dev/ttyUSB0"));
         // An emptied box goes back to the system's default.
         d.cmbDevice[2]->setEditText("");
         d.deviceChosen(3);
-        QCOMPARE(ComPortMap::instance().entry(3).kind, ComEntry::None);
+        QCOMPARE(h.map.entry(3).kind, ComEntry::None);
     }
 
     void tdelayWaitsWithoutEvents()

@@ -49,3 +49,5 @@ QByteArray RecordingPort::Input() { return m_inner->Input(); }
 QString RecordingPort::errorText() const { return m_inner->errorText(); }
 QString RecordingPort::deviceName() const { return m_inner->deviceName(); }
 void RecordingPort::waitForInput(int maxMicroseconds) { m_inner->waitForInput(maxMicroseconds); }
+bool RecordingPort::waitMayBlock() const { return m_inner->waitMayBlock(); }
+void RecordingPort::usePortMap(ComPortMap *map) { m_inner->usePortMap(map); }

@@ -48,6 +48,8 @@ public:
     QString errorText() const override;
     QString deviceName() const override;
     void waitForInput(int maxMicroseconds) override;
+    bool waitMayBlock() const override;
+    void usePortMap(ComPortMap *map) override;
 
 private:
     QtSerialPortObject *m_inner;

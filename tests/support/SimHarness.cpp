@@ -30,8 +30,6 @@ SimHarness::SimHarness(const SimConfig &config) : m_line(Line::OwnHost)
 {
     m_ownHost = std::make_unique<SimHost>(config);
     m_host = m_ownHost.get();
-    SimHost *h = m_host;
-    ComPortMap::setSimulatorProvider([h](QString *error) { return h->start(error); });
     setUp();
 }
 
@@ -40,13 +38,9 @@ SimHarness::SimHarness(Line line) : m_line(line)
     if (line == Line::OwnHost) {
         m_ownHost = std::make_unique<SimHost>(fastConfig());
         m_host = m_ownHost.get();
-        SimHost *h = m_host;
-        ComPortMap::setSimulatorProvider([h](QString *error) { return h->start(error); });
     } else {
-        // No serial device on this machine, as far as the program knows.
-        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-        installSimulatedLine();
-        m_host = simulatedLineHost();
+        m_builtIn = std::make_unique<SimulatedLine>(map);
+        m_host = &m_builtIn->host();
         m_host->setTurnaroundMs(0.0);
     }
     setUp();
@@ -55,27 +49,23 @@ SimHarness::SimHarness(Line line) : m_line(line)
 void SimHarness::setUp()
 {
     resetPortSelection();
-    // The system reports no serial device: COM 1 opens the simulator.
-    ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-    ComPortMap::instance().reset();
+    if (m_ownHost) {
+        SimHost *h = m_host;
+        map.setSimulatorProvider([h](QString *error) { return h->start(error); });
+    }
     QObject::connect(
         m_host->server(), &SimServer::frameLogged, &m_receiver, [this](const SimFrame &f) { m_frames.append(f); },
         Qt::QueuedConnection);
-    w = std::make_unique<frmMain>(nullptr, &seams);
+    w = std::make_unique<frmMain>(nullptr, &seams, &map);
 }
 
 SimHarness::~SimHarness()
 {
     w.reset();
     QObject::disconnect(m_host->server(), nullptr, &m_receiver, nullptr);
-    if (m_line == Line::BuiltIn) {
-        removeSimulatedLine();
-    } else {
-        ComPortMap::setSimulatorProvider({});
-        m_ownHost.reset();
-    }
-    ComPortMap::setDeviceLister({});
-    ComPortMap::instance().reset();
+    m_builtIn.reset();
+    map.setSimulatorProvider({});
+    m_ownHost.reset();
     resetPortSelection();
 }
 
@@ -88,7 +78,7 @@ bool SimHarness::open(int number, const QString &settings)
             d.optBaud[rates.indexOf(chosen->baud)]->click();
             (chosen->parity == 'O' ? d.opt7O : chosen->parity == 'E' ? d.opt7E : d.optCh8)->click();
         }
-        if (ComPortMap::instance().entry(number).kind != ComEntry::Simulator)
+        if (map.entry(number).kind != ComEntry::Simulator)
             d.cmbDevice[number - 1]->setEditText(ComPortMap::simulatorName());
         d.cmdCOM[number - 1]->click();
         d.cmdExit->click();
@@ -122,7 +112,7 @@ RecordingPort *SimHarness::recordWrites()
 {
     w.reset();
     auto *port = new RecordingPort;
-    w = std::make_unique<frmMain>(port, &seams);
+    w = std::make_unique<frmMain>(port, &seams, &map);
     return port;
 }
 

@@ -22,6 +22,8 @@
 // unpaced polls may outrun a reply on a busy machine.
 
 #include "app/frmMain.h"
+#include "serial/ComPortMap.h"
+#include "sim/SimulatedLine.h"
 #include "sim/server/SimHost.h"
 #include "support/FakeSeams.h"
 
@@ -59,6 +61,9 @@ public:
     SimHarness &operator=(const SimHarness &) = delete;
 
     FakeSeams seams;
+    // The port mapping of the harness's window: the system reports no serial
+    // device, so COM 1 opens the simulator.
+    ComPortMap map{[] { return QList<SystemDevice>{}; }};
     std::unique_ptr<frmMain> w;
 
     SimHost &host() const { return *m_host; }
@@ -105,6 +110,7 @@ private:
 
     Line m_line;
     std::unique_ptr<SimHost> m_ownHost;
+    std::unique_ptr<SimulatedLine> m_builtIn;
     SimHost *m_host = nullptr;
     QObject m_receiver; // frames arrive here, on the test's thread
     QList<SimFrame> m_frames;

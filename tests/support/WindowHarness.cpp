@@ -10,7 +10,7 @@ WindowHarness::WindowHarness()
 {
     resetPortSelection();
     port = new ScriptPort;
-    w = std::make_unique<frmMain>(port, &seams);
+    w = std::make_unique<frmMain>(port, &seams, &map);
     w->pollPacingMicros = 0;
 }
 

@@ -3,6 +3,7 @@
 // The real main window, headless, on a scripted port with fake desktop seams.
 
 #include "app/frmMain.h"
+#include "serial/ComPortMap.h"
 #include "support/FakeSeams.h"
 #include "support/ScriptPort.h"
 
@@ -12,6 +13,9 @@ struct WindowHarness
 {
     ScriptPort *port = nullptr; // owned by the window
     FakeSeams seams;
+    // The serial devices the system reports, as the port dialog reads them.
+    QList<SystemDevice> devices{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}};
+    ComPortMap map{[this] { return devices; }};
     std::unique_ptr<frmMain> w;
 
     // A fresh window with no port chosen; polls are not paced, so a full
