@@ -14,25 +14,8 @@
 #include <QMenuBar>
 
 namespace {
-struct FaultSwitch
-{
-    const char *name;
-    const char *caption;
-    SimTrigger SimFaults::*trigger;
-};
-
-const FaultSwitch kFaults[] = {
-    {"delay", "Reply delayed", &SimFaults::delay},
-    {"silence", "Reply lost (silence)", &SimFaults::silence},
-    {"nak", "NAK instead of ACK", &SimFaults::nak},
-    {"noise", "Noise bytes before the reply", &SimFaults::noise},
-    {"holdoff", "XOFF hold-off before the reply", &SimFaults::holdoff},
-    {"no-stx", "Data block without STX", &SimFaults::noStx},
-    {"after-eot", "Bytes after the closing EOT", &SimFaults::afterEot},
-    {"babble", "Endless stream without terminator", &SimFaults::babble},
-    {"drop", "Line dropped instead of the reply", &SimFaults::drop},
-};
-constexpr int kFaultCount = int(std::size(kFaults));
+const auto &kFaults = simFaultCatalogue();
+constexpr int kFaultCount = SimFaultCount;
 
 enum When { Off, Once, Always, Rate, WhenCount };
 const char *const kWhenCaptions[WhenCount] = {"Off", "Once (next occasion)", "Always", "At random, 1 reply in 4"};
@@ -64,7 +47,7 @@ const QStringList &SimulatorMenu::faultNames()
 {
     static const QStringList names = [] {
         QStringList n;
-        for (const FaultSwitch &f : kFaults)
+        for (const SimFaultInfo &f : kFaults)
             n << QLatin1String(f.name);
         return n;
     }();
@@ -254,7 +237,7 @@ void SimulatorMenu::clearFaults()
     SimServer *s = server();
     if (s && lineIsSimulated()) {
         SimFaults f = s->faults();
-        for (const FaultSwitch &sw : kFaults)
+        for (const SimFaultInfo &sw : kFaults)
             f.*sw.trigger = SimTrigger::off();
         s->changeFaults(f);
     }

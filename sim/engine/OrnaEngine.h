@@ -88,7 +88,6 @@ private:
         QString note = {};
         bool hangUp = false;
     };
-    enum Fault { Delay, Silence, Nak, Noise, Holdoff, NoStx, AfterEot, Babble, Drop, FaultCount };
     enum class Poll { Idle, AwaitEot, AwaitAck };
 
     void feed(char b, double t);
@@ -117,8 +116,8 @@ private:
     QString applyCommand(SimController *ctl, const QByteArray &text, double t);
     const SimTableEntry *lookup(const QByteArray &mnemonic) const;
 
-    bool strikes(Fault fault);
-    const SimTrigger &trigger(Fault fault) const;
+    bool strikes(SimFault fault);
+    const SimTrigger &trigger(SimFault fault) const { return m_cfg.faults.*simFaultInfo(fault).trigger; }
     QByteArray strayLetters(int count);
     void sendReply(double tTrigger, QList<ReplyPart> parts);
     double schedule(double earliest, QByteArray bytes, const QString &note);
@@ -160,6 +159,6 @@ private:
     bool m_dropped = false;
 
     std::mt19937 m_rng;
-    std::array<int, FaultCount> m_occasions{};
+    std::array<int, SimFaultCount> m_occasions{};
     std::function<void(const SimFrame &)> m_hook;
 };

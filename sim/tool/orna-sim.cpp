@@ -26,38 +26,16 @@
 
 namespace {
 
-struct TriggerOption {
-    const char *name;
-    SimTrigger SimFaults::*field;
-    const char *help;
-};
-struct NumberOption {
-    const char *name;
-    int SimFaults::*field;
-    const char *valueName;
-    const char *help;
-};
-
-const TriggerOption triggerOptions[] = {
-    {"delay", &SimFaults::delay, "Fault: replies held back by --delay-ms more."},
-    {"silence", &SimFaults::silence, "Fault: replies lost on the line."},
-    {"nak", &SimFaults::nak, "Fault: NAK instead of ACK to X3.28 selections and polls."},
-    {"noise", &SimFaults::noise, "Fault: --noise-bytes stray letters before replies."},
-    {"holdoff", &SimFaults::holdoff, "Fault: Xon/Xoff replies start with lone XOFFs and pauses."},
-    {"no-stx", &SimFaults::noStx, "Fault: X3.28 poll data blocks sent without their STX."},
-    {"after-eot", &SimFaults::afterEot, "Fault: --after-eot-bytes stray letters after the closing EOT."},
-    {"babble", &SimFaults::babble, "Fault: --babble-bytes letters with no terminator instead of the reply."},
-    {"drop", &SimFaults::drop, "Fault: the line drops (device gone) instead of the reply."},
-};
-
-const NumberOption numberOptions[] = {
-    {"delay-ms", &SimFaults::delayMs, "MS", "Extra delay of the delay fault (default 5000)."},
-    {"noise-bytes", &SimFaults::noiseBytes, "N", "Stray letters of the noise fault (default 3)."},
-    {"holdoff-count", &SimFaults::holdoffCount, "N", "Lone XOFFs of the holdoff fault (default 1)."},
-    {"holdoff-ms", &SimFaults::holdoffMs, "MS", "Pause after each lone XOFF (default 500)."},
-    {"after-eot-bytes", &SimFaults::afterEotBytes, "N", "Stray letters of the after-eot fault (default 2)."},
-    {"babble-bytes", &SimFaults::babbleBytes, "N", "Length of the babble stream (default 40000)."},
-};
+// The fault switches' number parameters, from the catalogue.
+QList<SimFaultParameter> faultParameters()
+{
+    QList<SimFaultParameter> out;
+    for (const SimFaultInfo &f : simFaultCatalogue())
+        for (const SimFaultParameter &p : f.parameters)
+            if (p.name)
+                out.append(p);
+    return out;
+}
 
 void say(const QString &line)
 {
@@ -69,9 +47,9 @@ void say(const QString &line)
 QString describeFaults(const SimFaults &f)
 {
     QStringList on;
-    for (const TriggerOption &o : triggerOptions)
-        if (!(f.*o.field).isOff())
-            on << QStringLiteral("%1 %2").arg(QLatin1String(o.name), (f.*o.field).toString());
+    for (const SimFaultInfo &o : simFaultCatalogue())
+        if (!(f.*o.trigger).isOff())
+            on << QStringLiteral("%1 %2").arg(QLatin1String(o.name), (f.*o.trigger).toString());
     return on.isEmpty() ? QStringLiteral("none") : on.join(QLatin1String(", "));
 }
 
@@ -79,16 +57,16 @@ QString describeFaults(const SimFaults &f)
 // Returns an empty string on success, else what is wrong.
 QString applySetting(SimFaults &faults, const QString &name, const QString &value)
 {
-    for (const TriggerOption &o : triggerOptions) {
+    for (const SimFaultInfo &o : simFaultCatalogue()) {
         if (name == QLatin1String(o.name)) {
             const auto trigger = SimTrigger::parse(value);
             if (!trigger)
                 return QStringLiteral("--%1: '%2' is not off, once, once:N, always or rate:P").arg(name, value);
-            faults.*o.field = *trigger;
+            faults.*o.trigger = *trigger;
             return {};
         }
     }
-    for (const NumberOption &o : numberOptions) {
+    for (const SimFaultParameter &o : faultParameters()) {
         if (name == QLatin1String(o.name)) {
             bool ok = false;
             const int n = value.toInt(&ok);
@@ -260,9 +238,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("ripple"), QStringLiteral("Amplitude of the small wave on the process value (default 0.2)."), QStringLiteral("DEG"), QStringLiteral("0.2")},
         {QStringLiteral("seed"), QStringLiteral("Seed for fault rates and stray bytes (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
     });
-    for (const TriggerOption &o : triggerOptions)
+    for (const SimFaultInfo &o : simFaultCatalogue())
         parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QStringLiteral("WHEN")});
-    for (const NumberOption &o : numberOptions)
+    for (const SimFaultParameter &o : faultParameters())
         parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QString::fromLatin1(o.valueName)});
     parser.process(app);
 
@@ -313,9 +291,9 @@ int main(int argc, char *argv[])
     cfg.followPortBaud = !parser.isSet(QStringLiteral("fixed-baud"));
 
     QStringList settings{QStringLiteral("seed")};
-    for (const TriggerOption &o : triggerOptions)
+    for (const SimFaultInfo &o : simFaultCatalogue())
         settings << QString::fromLatin1(o.name);
-    for (const NumberOption &o : numberOptions)
+    for (const SimFaultParameter &o : faultParameters())
         settings << QString::fromLatin1(o.name);
     for (const QString &name : settings) {
         if (!parser.isSet(name) && name != QLatin1String("seed"))

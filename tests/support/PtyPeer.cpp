@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "support/PtyPeer.h"
 
+#include "sim/server/PtyPair.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -11,28 +13,12 @@
 
 PtyPeer::PtyPeer(QObject *parent) : QObject(parent)
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0)
+    PtyPair pty = openPtyPair(O_NONBLOCK);
+    if (!pty.ok())
         return;
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        ::close(m_master);
-        m_master = -1;
-        return;
-    }
-    termios t{};
-    ::tcgetattr(m_master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_master, TCSANOW, &t);
-    m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
-    // Hold the slave open too, so the master sees no hang-up before the
-    // program opens it.
-    m_slaveKeep = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_slaveKeep >= 0) {
-        termios s{};
-        ::tcgetattr(m_slaveKeep, &s);
-        ::cfmakeraw(&s);
-        ::tcsetattr(m_slaveKeep, TCSANOW, &s);
-    }
+    m_master = pty.master;
+    m_slaveKeep = pty.keeper;
+    m_slavePath = QString::fromStdString(pty.slavePath);
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &PtyPeer::readable);
 }
