@@ -50,7 +50,6 @@ int main(int argc, char *argv[])
     window.show();
     QCoreApplication::processEvents();
     PtyPair pty = openPtyPair(0);
-    const int master = pty.master;
     QSerialPort port;
     port.setPortName(QString::fromStdString(pty.slavePath));
     port.setBaudRate(38400);
