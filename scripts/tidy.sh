@@ -12,8 +12,12 @@ build="${ORNA_BUILD_DIR:-$here/build}"
 cd "$here"
 tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
 if [ -z "$tidy" ]; then
-  echo "clang-tidy is not installed (apt-get install clang-tidy)" >&2
-  exit 1
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends clang-tidy-14 \
+    || { "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q &&
+         "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends clang-tidy-14; }
+  tidy=$(command -v clang-tidy-14)
 fi
 [ -f "$build/compile_commands.json" ] || { echo "no $build/compile_commands.json: run scripts/setup.sh first" >&2; exit 1; }
 if [ "${1:-}" = "--" ]; then
