@@ -86,7 +86,8 @@ void frmMain::sendScpi()
 {
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeEntry(combCmd))
         return;
     RunExchange(*ScpiExchange(CmdStr), *this);
@@ -96,7 +97,8 @@ void frmMain::sendX328()
 {
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeX328Entry(combCmd))
         return;
     if (CmdStr == kEscape)
@@ -109,7 +111,8 @@ void frmMain::sendXonXoff()
 {
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeEntry(combCmd))
         return;
     if (CmdStr == kEscape)
@@ -123,7 +126,8 @@ void frmMain::queryX328()
     hideError();
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeX328Entry(combQuery))
         return;
     PollOptions options;
@@ -137,7 +141,8 @@ void frmMain::queryXonXoff()
     hideError();
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeEntry(combQuery))
         return;
     RunExchange(*XonQueryExchange(CmdStr), *this);

@@ -62,10 +62,16 @@ qint64 frmMain::blockIdle(qint64 maxIdle)
     return std::min(maxIdle, blockedNs / slotNs);
 }
 
-void frmMain::drainInput()
+bool frmMain::drainInput()
 {
     if (MSComm1->PortOpen())
         MSComm1->Input();
+    // The read may find the line gone (lost while the program was busy):
+    // the exchange stops before its write.
+    if (MSComm1->PortOpen())
+        return true;
+    reportLineClosed();
+    return false;
 }
 
 bool frmMain::writeOut(const QByteArray &frame)

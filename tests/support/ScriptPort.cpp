@@ -68,6 +68,10 @@ bool ScriptPort::Output(const QByteArray &data)
 QByteArray ScriptPort::Input()
 {
     ++inputCalls;
+    if (loseOnRead) {
+        loseOnRead = false;
+        loseLine(QStringLiteral("the far end hung up"));
+    }
     if (!m_open)
         return {};
     ++m_pollsSinceWrite;
