@@ -3,17 +3,25 @@
 
 #include "serial/ComPortMap.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPortObject::onError);
+    // Unbounded, Qt's buffer grows by a block of its own for every arrival
+    // while nothing reads: a trickle of bytes on an idle line costs
+    // megabytes within minutes. Bounded, Qt leaves the rest in the driver.
+    m_port.setReadBufferSize(kReadBufferBytes);
 }
 
 QtSerialPortObject::~QtSerialPortObject()
@@ -169,6 +177,19 @@ bool QtSerialPortObject::Output(const QByteArray &data)
         m_error = QStringLiteral("the line was lost while writing");
         return false;
     }
+    if (m_port.bytesToWrite() > 0) {
+        // The driver took part of the bytes or none: its buffer is full, the
+        // far end has stopped reading. Nothing of this write counts as sent,
+        // so nothing of it may follow later: what Qt holds back is dropped,
+        // and with it what waits in the driver, so that the line starts clean
+        // once the far end reads again. (Qt calls this a resource error, its
+        // name for a vanished device too; the line is not lost.)
+        m_port.clear(QSerialPort::Output);
+        m_port.clearError();
+        m_error = QStringLiteral("the write could not be queued (the far end has stopped reading and takes no "
+                                 "more bytes); the line stays open");
+        return false;
+    }
     return true;
 }
 
@@ -176,29 +197,52 @@ QByteArray QtSerialPortObject::Input()
 {
     if (!m_port.isOpen())
         return {};
-    // Qt moves bytes into its buffer only when events run; take what the
-    // driver holds now as well, so a read returns everything pending. A
-    // paced poll has just looked at the device; otherwise look now.
+    // What the window's events moved into Qt's buffer (at most its bound),
+    // then what the driver holds besides, so a read returns everything
+    // pending. A paced poll has just looked at the device; otherwise look now.
     const Readiness seen = m_readiness;
     m_readiness = Readiness::Unknown;
+    QByteArray got = m_port.readAll();
     const int fd = int(m_port.handle());
-    if (seen == Readiness::Unknown && fd >= 0) {
+    if (fd < 0 || seen == Readiness::Idle)
+        return got;
+    if (seen == Readiness::Unknown) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0) {
-            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                QByteArray rest = m_port.readAll();
-                QString reason;
-                deviceGone(&reason);
-                markLost(reason);
-                return rest;
-            }
-            if ((p.revents & POLLIN) && m_port.bytesAvailable() == 0)
-                m_port.waitForReadyRead(0);
+        if (::poll(&p, 1, 0) <= 0)
+            return got;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            readDriver(fd, got);
+            QString reason;
+            deviceGone(&reason);
+            markLost(reason);
+            return got;
         }
-    } else if (seen == Readiness::Readable && m_port.bytesAvailable() == 0) {
-        m_port.waitForReadyRead(0);
+        if (!(p.revents & POLLIN))
+            return got;
     }
-    return m_port.readAll();
+    readDriver(fd, got);
+    return got;
+}
+
+void QtSerialPortObject::readDriver(int fd, QByteArray &into)
+{
+    // Qt's buffer is empty now and Qt reads only when events run, so the
+    // driver can be read directly (the descriptor does not block).
+    char buf[4096];
+    qint64 taken = 0;
+    while (taken < kReadAtOnce) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            into.append(buf, n);
+            taken += n;
+            if (size_t(n) < sizeof buf)
+                break; // took all there was
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break; // nothing more now (EAGAIN), or a hang-up the next look confirms
+    }
 }
 
 void QtSerialPortObject::waitForInput(int maxMicroseconds)
@@ -254,14 +298,13 @@ void QtSerialPortObject::onError(QSerialPort::SerialPortError error)
         return;
     if (!m_port.isOpen() || m_lost)
         return;
-    // Qt repeats read errors while the device is gone; confirm the loss and
-    // close once, outside this signal.
+    // Only a hang-up that poll() confirms is a loss. Qt repeats read errors
+    // while the device is gone, and gives a full transmit buffer the same
+    // code as a vanished device (ResourceError): Output reports that one.
     QString reason;
-    const bool gone = error == QSerialPort::ResourceError || deviceGone(&reason);
-    if (!gone)
+    if (!deviceGone(&reason))
         return;
-    if (reason.isEmpty())
-        reason = QStringLiteral("the device was removed");
+    // Close once, outside this signal.
     if (m_lossQueued)
         return;
     m_lossQueued = true;

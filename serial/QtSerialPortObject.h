@@ -4,6 +4,15 @@
 // control, RTS and DTR asserted where the device has them. The device is
 // claimed as Linux serial programs expect (DeviceClaim) and held in exclusive
 // mode while open; a port held by another program is reported with its name.
+//
+// Bytes that arrive while nothing reads (between exchanges) cost at most
+// kReadBufferBytes in the port's buffer; what comes beyond waits in the
+// driver, whose own buffer is bounded too (a serial driver drops what
+// overruns it, a pseudo-terminal holds its writer back). Input() takes both,
+// so the drain before an exchange drops exactly what arrived since the last
+// read, up to those bounds. A far end that stops reading fills the transmit
+// side: a write it cannot take is refused (not queued), the line stays open.
+// Only a hang-up confirmed by poll() closes the port.
 
 #include "serial/DeviceClaim.h"
 #include "serial/LineSettings.h"
@@ -15,6 +24,11 @@ class QtSerialPortObject : public PortObject
 {
     Q_OBJECT
 public:
+    // What Qt keeps of unread input, at most.
+    static constexpr qint64 kReadBufferBytes = 4096;
+    // One Input() takes at most about this much from the driver.
+    static constexpr qint64 kReadAtOnce = 256 * 1024;
+
     explicit QtSerialPortObject(QObject *parent = nullptr);
     ~QtSerialPortObject() override;
 
@@ -46,6 +60,8 @@ private:
     bool deviceGone(QString *reason = nullptr) const;
     QString describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const;
     void closePort();
+    // Appends what the driver holds, as far as it goes without waiting.
+    void readDriver(int fd, QByteArray &into);
 
     QSerialPort m_port;
     ComPortMap *m_map = nullptr;

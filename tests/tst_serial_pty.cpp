@@ -344,10 +344,39 @@ private slots:
         w.combCmd->setEditText(QStringLiteral("*cls"));
         w.cmdSend_Click();
         QCOMPARE(w.resultsText(), QByteArray("Sent *cls\r\nPrompt received"));
+
+        // The far end stops reading; once its input is full, a write it
+        // cannot take is refused as not queued, said once, and the line
+        // stays open (no loss). When it reads again, the next exchange works.
+        peer.setReading(false);
+        QSignalSpy lost(w.MSComm1, &PortObject::portLost);
+        for (int i = 0; i < 64 && w.MSComm1->Output(QByteArray(4096, 'z')); ++i) {
+        }
+        QVERIFY2(w.MSComm1->errorText().contains(QStringLiteral("could not be queued")),
+                 qPrintable(w.MSComm1->errorText()));
+        w.combCmd->setEditText(QStringLiteral("*idn?"));
+        User::key(Qt::Key_Return);
+        QVERIFY2(w.errorText().contains(QStringLiteral("the write could not be queued")) &&
+                     w.errorText().contains(QStringLiteral("the line stays open")) && !w.errorText().contains('\n'),
+                 qPrintable(w.errorText()));
+        QCOMPARE(seams.beeps, 1);
+        QVERIFY(w.MSComm1->PortOpen());
+        QCOMPARE(w.resultsText(), QByteArray("Sent *cls\r\nPrompt received")); // nothing shown as sent
+        QTest::qWait(50);
+        QCOMPARE(lost.size(), 0);
+        peer.setReading(true);
+        peer.pump();
+        peer.clearReceived();
+        seams.beeps = 0;
+        w.combCmd->setEditText(QStringLiteral("*idn?"));
+        User::key(Qt::Key_Return);
+        QCOMPARE(w.resultsText(), QByteArray("Sent *idn?\r\nVek,PTY peer,0,1\r\nPrompt received"));
+        QVERIFY(!w.errorShown());
+        QCOMPARE(peer.received(), QByteArray("*idn?\n"));
         w.combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
         w.cmdSend_Click();
         QVERIFY(waitFor([&] { return peer.received().endsWith("SYST:LANG X3.28\nSYST:LANG X3.28"); }));
-        QCOMPARE(peer.received(), QByteArray("*idn?\n*cls\nSYST:LANG X3.28\nSYST:LANG X3.28"));
+        QCOMPARE(peer.received(), QByteArray("*idn?\nSYST:LANG X3.28\nSYST:LANG X3.28"));
         QCOMPARE(seams.beeps, 0);
 
         // The far end hangs up: reported once, nothing written afterwards.

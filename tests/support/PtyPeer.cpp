@@ -49,6 +49,12 @@ void PtyPeer::readable()
     }
 }
 
+void PtyPeer::setReading(bool reading)
+{
+    if (m_notifier)
+        m_notifier->setEnabled(reading);
+}
+
 void PtyPeer::write(const QByteArray &bytes)
 {
     qsizetype done = 0;

@@ -30,6 +30,9 @@ public:
     std::function<void(const QByteArray &)> onData;
     // Hangs up: closes the master side, as an unplugged line would.
     void hangUp();
+    // Stops reading what the program writes (a far end that stops reading:
+    // its input fills up), or reads again; pump() reads all the same.
+    void setReading(bool reading);
 
 private:
     void readable();
