@@ -473,6 +473,9 @@ private slots:
             run(h, exchange);
 
         if (logNote == QLatin1String("pending")) { // a delayed reply is still to come
+            // The simulator's thread takes the frame in on its own time: once
+            // its log shows the frame, the delayed reply has been scheduled.
+            QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
             bool pending = false;
             h.server().withEngine([&](OrnaEngine &e) { pending = e.hasPendingOutput(); });
             QVERIFY(pending);
