@@ -119,16 +119,28 @@ bool QtSerialPortObject::openDevice(const QString &path)
 
 QString QtSerialPortObject::describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const
 {
+    // The device was claimed a moment ago (DeviceClaim has looked at the
+    // path, the lock files, the kind of device and the permissions), so what
+    // refuses now changed meanwhile, or is the line itself.
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return QStringLiteral("no such device");
     case QSerialPort::PermissionError: {
-        // The device was claimed a moment ago, so what refuses now is a lock
-        // file taken meanwhile, or the device itself.
+        // Qt's word for a lock file it could not take, a device in
+        // exclusive use and a refused open alike: tell them apart.
         const QString holder = DeviceClaim::lockFileHolder(path);
         if (!holder.isEmpty())
             return QStringLiteral("the device is in use by another program: %1 holds its lock file %2")
                 .arg(holder, DeviceClaim::lockFilePath(path));
+        const DeviceClaim::StaleLock stale = DeviceClaim::staleLockFile(path);
+        if (!stale.file.isEmpty())
+            return QStringLiteral("the device has a stale lock file: %1 names process %2, which no longer runs, "
+                                  "and this user may not remove it; remove it (sudo rm %1)")
+                .arg(stale.file)
+                .arg(stale.pid);
+        if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) != 0 &&
+            (errno == EACCES || errno == EPERM))
+            return DeviceClaim::permissionProblem(path);
         return QStringLiteral("the device is in use by another program");
     }
     case QSerialPort::OpenError:
