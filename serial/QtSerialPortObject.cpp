@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -173,33 +174,51 @@ bool QtSerialPortObject::Output(const QByteArray &data)
         m_error = QStringLiteral("the port is closed");
         return false;
     }
-    if (data.isEmpty())
-        return true;
-    if (m_port.write(data) != data.size()) {
-        m_error = m_port.errorString();
-        m_port.clearError();
-        return false;
-    }
-    // Hand the bytes to the driver now, without waiting for the event loop:
-    // callers may busy-wait right afterwards.
-    m_port.flush();
-    // A write that found the device gone closes the port (once, reported by
-    // portLost); the bytes did not leave.
-    if (!m_port.isOpen() || m_lost || m_lossQueued) {
+    if (m_lost || m_lossQueued) {
         m_error = QStringLiteral("the line was lost while writing");
         return false;
     }
-    if (m_port.bytesToWrite() > 0) {
-        // The driver took part of the bytes or none: its buffer is full, the
-        // far end has stopped reading. Nothing of this write counts as sent,
-        // so nothing of it may follow later: what Qt holds back is dropped,
-        // and with it what waits in the driver, so that the line starts clean
-        // once the far end reads again. (Qt calls this a resource error, its
-        // name for a vanished device too; the line is not lost.)
-        m_port.clear(QSerialPort::Output);
-        m_port.clearError();
-        m_error = QStringLiteral("the write could not be queued (the far end has stopped reading and takes no "
-                                 "more bytes); the line stays open");
+    if (data.isEmpty())
+        return true;
+    // Straight to the driver (the descriptor does not block), past Qt's own
+    // write buffer: the bytes are on their way before the caller goes on,
+    // and a driver that takes no more is seen here, not later. Qt would keep
+    // what the driver refused and send it whenever the far end reads again,
+    // and call the full buffer a resource error, its name for a vanished
+    // device too.
+    const int fd = int(m_port.handle());
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            break;
+        const int err = n < 0 ? errno : EIO;
+        QString reason;
+        if (deviceGone(&reason)) {
+            // Closed once, outside the caller's write: the bytes did not leave.
+            queueLoss(reason);
+            m_error = QStringLiteral("the line was lost while writing");
+        } else {
+            m_error = QString::fromLocal8Bit(std::strerror(err));
+        }
+        return false;
+    }
+    if (done < data.size()) {
+        // The driver's buffer is full: the far end has stopped reading (or
+        // holds the line back). What it did not take is never sent; the line
+        // stays open and takes writes again once the far end reads.
+        m_error = done == 0 ? QStringLiteral("the write could not be queued (the far end has stopped reading and "
+                                             "takes no more bytes); the line stays open")
+                            : QStringLiteral("the write could not be queued whole (the far end has stopped reading: "
+                                             "%1 of its %2 bytes went out, the rest never will); the line stays open")
+                                  .arg(done)
+                                  .arg(data.size());
         return false;
     }
     return true;
@@ -317,6 +336,11 @@ void QtSerialPortObject::onError(QSerialPort::SerialPortError error)
     if (!deviceGone(&reason))
         return;
     // Close once, outside this signal.
+    queueLoss(reason);
+}
+
+void QtSerialPortObject::queueLoss(const QString &reason)
+{
     if (m_lossQueued)
         return;
     m_lossQueued = true;

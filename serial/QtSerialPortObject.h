@@ -11,7 +11,8 @@
 // overruns it, a pseudo-terminal holds its writer back). Input() takes both,
 // so the drain before an exchange drops exactly what arrived since the last
 // read, up to those bounds. A far end that stops reading fills the transmit
-// side: a write it cannot take is refused (not queued), the line stays open.
+// side: a write the driver cannot take is refused (what it did not take is
+// never sent), the line stays open.
 // Only a hang-up confirmed by poll() closes the port.
 
 #include "serial/DeviceClaim.h"
@@ -60,6 +61,9 @@ private:
     bool deviceGone(QString *reason = nullptr) const;
     QString describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const;
     void closePort();
+    // The loss confirmed: the port closes and portLost is emitted once, from
+    // the event loop (not within the write or signal that found it).
+    void queueLoss(const QString &reason);
     // Appends what the driver holds, as far as it goes without waiting.
     void readDriver(int fd, QByteArray &into);
 
