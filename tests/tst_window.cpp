@@ -664,6 +664,13 @@ private slots:
         QVERIFY(h.w->txtResults->textInteractionFlags() & Qt::TextSelectableByKeyboard);
         h.w->txtResults->selectAll();
         QVERIFY(h.w->txtResults->textCursor().hasSelection());
+        // The text area paints its own background (it is opaque): a shown
+        // transcript is the base colour where no text stands, not black.
+        h.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.w.get()));
+        QWidget *area = h.w->txtResults->viewport();
+        const QImage shot = area->grab().toImage();
+        QCOMPARE(shot.pixelColor(area->width() - 3, area->height() - 3), area->palette().color(QPalette::Base));
         // Writing the same bytes again changes nothing (no flicker, no scroll).
         const QByteArray before = h.transcript();
         h.w->resultsReplace(before);
