@@ -141,7 +141,7 @@ const QList<StatsRow> &statsRows()
         {"overflow", "  receive overflow", outcomeCount<O::Overflow>},
         {"not_sent", "  not sent", outcomeCount<O::NotSent>},
         {"holdoffs", "Xon/Xoff hold-offs", [](S s) { return n(s.holdOffs); }},
-        {"skipped_busy", "Ticks skipped, exchange waiting", [](S s) { return n(s.skippedBusy); }},
+        {"skipped_busy", "Ticks skipped, line busy", [](S s) { return n(s.skippedBusy); }},
         {"skipped_closed", "Ticks skipped, port closed", [](S s) { return n(s.skippedClosed); }},
         {"response_count", "Response times taken", [](S s) { return n(s.times.count()); }},
         {"response_min_ms", "Response min (ms)", [](S s) { return time(s, s.times.min()); }},
