@@ -6,6 +6,7 @@
 
 #include "app/frmMain.h"
 #include "serial/ComPortMap.h"
+#include "serial/MonitoredPort.h"
 #include "serial/QtSerialPortObject.h"
 #include "serial/frmPorts.h"
 #include "sim/SimFrameLogWindow.h"
@@ -86,7 +87,8 @@ private slots:
         h.w->cmdInit_Click();
         QVERIFY2(h.portOpen(), qPrintable(h.error()));
         // The same serial code as hardware, on the simulator's pseudo-terminal.
-        auto *port = qobject_cast<QtSerialPortObject *>(h.w->MSComm1);
+        // (MSComm1 passes it through the line monitor.)
+        auto *port = qobject_cast<QtSerialPortObject *>(&qobject_cast<MonitoredPort *>(h.w->MSComm1)->line());
         QVERIFY(port);
         QCOMPARE(port->deviceName(), h.host().devicePath());
         QVERIFY(port->deviceName().startsWith(QLatin1String("/dev/pts/")));

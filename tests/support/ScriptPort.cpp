@@ -83,6 +83,8 @@ QByteArray ScriptPort::Input()
     }
     QByteArray out = m_pending;
     m_pending.clear();
+    if (loseOnRead)
+        loseLine(QStringLiteral("the far end hung up"));
     return out;
 }
 
