@@ -2,6 +2,8 @@
 #include "app/TranscriptBox.h"
 
 #include <QFontDatabase>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
@@ -11,10 +13,19 @@ TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The text area paints its own background, so it is opaque: nothing
+    // behind it repaints with it, and a paint held back leaves the last
+    // frame standing rather than an empty box.
+    viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     m_frame.setSingleShot(true);
     m_frame.setTimerType(Qt::PreciseTimer);
-    connect(&m_frame, &QTimer::timeout, this, [this] { viewport()->repaint(); });
+    // The frame's end: what changed during it is painted now (enabling
+    // updates again repaints the text area).
+    connect(&m_frame, &QTimer::timeout, this, [this] {
+        if (!viewport()->updatesEnabled())
+            viewport()->setUpdatesEnabled(true);
+    });
 }
 
 namespace {
@@ -24,26 +35,26 @@ constexpr int kFrameMs = 16;
 bool TranscriptBox::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::Paint) {
-        // A paint within the frame of the last one waits for the frame's end.
-        const qint64 since = m_lastPaint.isValid() ? m_lastPaint.elapsed() : kFrameMs;
-        if (since < kFrameMs) {
-            if (!m_frame.isActive())
-                m_frame.start(int(kFrameMs - since));
-            return true;
-        }
-        m_frame.stop();
-        m_lastPaint.start();
+        // A display frame starts: changes within it are painted at its end.
+        m_frame.start(kFrameMs);
+        QPainter painter(viewport());
+        painter.fillRect(static_cast<QPaintEvent *>(event)->rect(), palette().brush(QPalette::Base));
     }
     return QPlainTextEdit::viewportEvent(event);
 }
 
+void TranscriptBox::holdPaint()
+{
+    if (m_frame.isActive() && viewport()->updatesEnabled())
+        viewport()->setUpdatesEnabled(false);
+}
+
 void TranscriptBox::repaintSoon()
 {
-    const qint64 since = m_lastPaint.isValid() ? m_lastPaint.elapsed() : kFrameMs;
-    if (since >= kFrameMs)
+    // Within a frame the change waits for the frame's end (updates held);
+    // after a quiet spell it paints now.
+    if (!m_frame.isActive())
         viewport()->repaint();
-    else if (!m_frame.isActive())
-        m_frame.start(int(kFrameMs - since));
 }
 
 void TranscriptBox::appendBytes(const QByteArray &separator, const QByteArray &line)
@@ -54,6 +65,7 @@ void TranscriptBox::appendBytes(const QByteArray &separator, const QByteArray &l
         setBytes(m_bytes + separator + line);
         return;
     }
+    holdPaint();
     m_bytes += separator + line;
     appendPlainText(displayText(line));
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
@@ -63,6 +75,7 @@ void TranscriptBox::setBytes(const QByteArray &bytes)
 {
     if (bytes == m_bytes)
         return;
+    holdPaint();
     m_bytes = bytes;
     setPlainText(displayText(bytes));
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());

@@ -12,7 +12,6 @@
 // the text area paints: it is opaque, so nothing behind it repaints.
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -38,7 +37,9 @@ protected:
     bool viewportEvent(QEvent *event) override;
 
 private:
+    // Before a change: within a display frame, the paint waits for its end.
+    void holdPaint();
+
     QByteArray m_bytes;
-    QElapsedTimer m_lastPaint;
-    QTimer m_frame; // paints what was held back at the end of the frame
+    QTimer m_frame; // runs for one display frame after each paint
 };

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QUrl>
@@ -45,6 +47,24 @@ QString UiSeams::showHelp(QWidget *parent, const QString &path)
                               "install the package xdg-utils)")
             .arg(path);
     return QStringLiteral("Cannot show %1: the desktop found no program to open it").arg(path);
+}
+
+QString UiSeams::askSaveFile(QWidget *parent, const QString &title, const QString &suggested, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, title, suggested, filter);
+}
+
+QString UiSeams::askFolder(QWidget *parent, const QString &title)
+{
+    return QFileDialog::getExistingDirectory(parent, title, QDir::currentPath());
+}
+
+void UiSeams::warn(QWidget *parent, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void UiSeams::endProgram()

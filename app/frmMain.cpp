@@ -3,14 +3,18 @@
 
 #include "app/CaptionButton.h"
 #include "app/HelpFile.h"
+#include "app/HelpWindow.h"
 #include "app/Logo.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
 #include "exchange/Protocol.h"
 #include "modes/ModeViews.h"
 #include "serial/ComPortMap.h"
+#include "serial/LineMonitor.h"
+#include "serial/MonitoredPort.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"
+#include "serial/SessionLog.h"
 #include "serial/frmPorts.h"
 
 #include <QApplication>
@@ -70,18 +74,24 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *par
         map = m_ownMap.get();
     }
     m_map = map;
-    MSComm1 = port ? port : new QtSerialPortObject(this);
+    // Every byte both ways, the drains and the line's opening and loss pass
+    // the line monitor on their way.
+    m_clock.start();
+    m_monitor = std::make_shared<LineMonitor>();
+    m_log = std::make_unique<SessionLog>(m_monitor);
+    m_tap = new MonitoredPort(port ? port : new QtSerialPortObject, m_monitor, this);
+    MSComm1 = m_tap;
     MSComm1->usePortMap(m_map);
-    if (!MSComm1->parent())
-        MSComm1->setParent(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &PortObject::portLost, this, &frmMain::onPortLost);
+    connect(m_tap, &MonitoredPort::lineOpened, this, &frmMain::onLineOpened);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
     buildUi();
+    buildRecordUi();
     Form_Load();
 }
 
@@ -247,6 +257,11 @@ void frmMain::buildUi()
     txtCount->setReadOnly(true);
     txtCount->setMaximumWidth(txtCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
     lblCount->setBuddy(txtCount);
+    lblLoopStats = named(new QLabel, "lblLoopStats");
+    lblLoopStats->setAccessibleName(QStringLiteral("Loop statistics"));
+    lblLoopStats->setToolTip(QStringLiteral("Outcomes of the loops' exchanges since each loop started; "
+                                            "click for the full statistics"));
+    lblLoopStats->hide();
     // The count keeps its place while hidden, so the window does not change
     // size when it appears.
     for (QWidget *wdg : {static_cast<QWidget *>(lblCount), static_cast<QWidget *>(txtCount)}) {
@@ -288,7 +303,7 @@ void frmMain::buildUi()
         auto *count = new QHBoxLayout;
         count->addWidget(lblCount);
         count->addWidget(txtCount);
-        count->addStretch(1);
+        count->addWidget(lblLoopStats, 1);
         left->addLayout(count);
         left->addStretch(1);
     }
@@ -433,11 +448,13 @@ QByteArray frmMain::resultsText() const
 void frmMain::resultsReplace(const QByteArray &line)
 {
     txtResults->setBytes(line);
+    noteTranscript(true, line);
 }
 
 void frmMain::resultsAppend(const QByteArray &line)
 {
     txtResults->appendBytes(CRLFStr, line);
+    noteTranscript(false, line);
 }
 
 void frmMain::resultsRepaint()
@@ -457,6 +474,7 @@ bool frmMain::errorShown() const
 
 void frmMain::reportError(const QString &message, bool withBeep)
 {
+    m_monitor->note(MonitorRecord::Error, message.toLatin1());
     txtERROR->setPlainText(message);
     txtERROR->show();
     if (withBeep)
@@ -500,6 +518,11 @@ void frmMain::endOperation()
         statusBar()->clearMessage();
     if (due.lineLost)
         showLineLost();
+    // The log holds each operation as soon as it has ended; a line closed
+    // or lost meanwhile ends its file.
+    flushLog();
+    if (!MSComm1->PortOpen())
+        finishLog();
     if (due.exit)
         performExit();
 }
@@ -521,8 +544,10 @@ void frmMain::onPortLost(const QString &reason)
     showLineTarget();
     // A wait in progress reports the loss itself when it ends; the rest
     // follows the end of the operation, after its own view changes.
-    if (m_line.lineLost())
+    if (m_line.lineLost()) {
         showLineLost();
+        finishLog();
+    }
 }
 
 void frmMain::showLineLost()
@@ -602,16 +627,25 @@ void frmMain::showLineTarget()
 
 // ---- Help and exit
 
+// The help file with the desktop's viewer where there is one; otherwise,
+// or when the desktop cannot show it, the guide built into the program.
 void frmMain::cmdHelp_Click()
 {
     const QString path = findHelpFile();
     QString problem;
     if (path.isEmpty())
-        problem = QStringLiteral("No help file %1 in %2").arg(helpFileName(), helpFolders().join(QStringLiteral(", ")));
+        problem = QStringLiteral("No help file %1 in %2: showing the built-in guide")
+                      .arg(helpFileName(), helpFolders().join(QStringLiteral(", ")));
     else
         problem = m_seams->showHelp(this, path);
-    if (!problem.isEmpty())
-        statusBar()->showMessage(problem, 15000);
+    if (problem.isEmpty())
+        return;
+    statusBar()->showMessage(problem, 15000);
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void frmMain::cmdExit_Click()
@@ -639,6 +673,7 @@ void frmMain::shutdownLine()
         Tdelay(0.3);
         MSComm1->PortOpen(false);
     }
+    finishLog();
     if (m_ports)
         m_ports->hide();
 }

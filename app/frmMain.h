@@ -8,9 +8,11 @@
 #include "exchange/Exchange.h"
 #include "exchange/LineLock.h"
 #include "exchange/RxWait.h"
+#include "loops/LoopStats.h"
 #include "modes/ModeViews.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -18,17 +20,26 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
 class ComPortMap;
+class HelpWindow;
+class LineMonitor;
+class LineMonitorView;
+class LoopStatsWindow;
+class MonitoredPort;
 class PortObject;
+class SessionLog;
 class TranscriptBox;
 class UiSeams;
 class frmPorts;
@@ -94,6 +105,29 @@ public:
     QPushButton *cmdLdCmdTable = nullptr;
     QPushButton *cmdRdCmdTable = nullptr;
 
+    // ---- The bench record: line monitor, session log, loop statistics, help
+    QMenu *mnuLine = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *actMonitor = nullptr;          // shows or hides the line monitor (Ctrl+L)
+    QAction *actLoopStats = nullptr;        // the loop statistics window (Ctrl+T)
+    QAction *actSaveLog = nullptr;          // "Save Log..." (Ctrl+S)
+    QAction *actLogContinuously = nullptr;  // a log file from every opening of the line (Ctrl+Shift+L)
+    QAction *actHelp = nullptr;             // the Help button's action (F1)
+    QDockWidget *dockMonitor = nullptr;     // the line monitor, a window of its own until docked
+    LineMonitorView *monitorView = nullptr;
+    QLabel *lblLoopStats = nullptr;         // the loops' outcomes beside the count
+    QLabel *lblLogFile = nullptr;           // the continuous log's file, in the status bar
+    LineMonitor &lineMonitor() const { return *m_monitor; }
+    SessionLog &sessionLog() const { return *m_log; }
+    // The statistics of the command loop and the query loop since each started.
+    const LoopStats &commandLoopStats() const { return m_cmdStats; }
+    const LoopStats &queryLoopStats() const { return m_queryStats; }
+    // How the last send or query action ended.
+    const ExchangeResult &lastResult() const { return m_lastResult; }
+    LoopStatsWindow *loopStatsWindow() const { return m_statsWindow; }
+    // The built-in help, once it has been opened.
+    HelpWindow *helpWindow() const { return m_help; }
+
     frmPorts *portsDialog() const { return m_ports; }
     // Which device each COM number opens; handed to the port and the dialog.
     ComPortMap &portMap() const { return *m_map; }
@@ -158,6 +192,12 @@ public slots:
     void optTime_Click(int index);
     void Timer1_Timer();
 
+    // The bench record
+    void actMonitor_Click(bool on);
+    void actSaveLog_Click();
+    void actLogContinuously_Click(bool on);
+    void actLoopStats_Click();
+
 public:
     // ---- Transcript and error box conventions
     QByteArray resultsText() const;
@@ -201,6 +241,9 @@ protected:
 private:
     friend class BusyScope;
     void buildUi();
+    // The menus, the line monitor, the statistics beside the count and the
+    // log's place in the status bar (app/SessionRecord.cpp).
+    void buildRecordUi();
     void onPortLost(const QString &reason);
     void showLineTarget();
     // The loss of the line, once the operation that ran meanwhile has ended:
@@ -234,6 +277,35 @@ private:
     // already hold the line (table operations, loop ticks).
     void runSend();
     void runQuery();
+    // ---- Counting an exchange (app/SessionRecord.cpp). Each send and query
+    // action is one exchange: its steps say how it ended, its writes and
+    // waits when it started and when its last awaited byte came.
+    struct Tally
+    {
+        bool active = false;
+        bool wrote = false;
+        std::optional<ExchangeOutcome> said; // by the exchange's judgement
+        std::optional<ExchangeOutcome> line; // by a failed write or wait
+        int holdOffs = 0;
+        qint64 firstWriteNs = -1;
+        qint64 replyNs = -1; // the last wait's awaited byte; -1 when it got none
+    };
+    void beginTally();
+    // Ends the count: the result is kept and recorded ("send" or "query").
+    void finishTally(const char *action);
+    // Shows the loops' statistics (summary and window) after a change.
+    void loopStatsChanged();
+    // A transcript text, line by line, into the monitor's record.
+    void noteTranscript(bool fresh, const QByteArray &text);
+    // The continuous log: a file per opening of the line, written at the
+    // end of every operation and finished when the line closes.
+    void onLineOpened();
+    void startLogFile(quint64 fromSeq);
+    void flushLog();
+    void finishLog();
+    void logFailed();
+    void showLogFile();
+
     // Takes the entry text, refilling it from CmdStr; false when there is
     // nothing to send (reported).
     bool takeEntry(QComboBox *box);
@@ -250,6 +322,19 @@ private:
     quint64 m_addrEdits = 0;            // edits of txtAddr so far
     quint64 m_addrEditsAtLinkOpen = 0;  // ... when the link opening went out
     qint64 m_overflows = 0;  // waits ended by the receive bound
+
+    std::shared_ptr<LineMonitor> m_monitor;
+    MonitoredPort *m_tap = nullptr; // MSComm1: the line's port with the monitor on the way
+    std::unique_ptr<SessionLog> m_log;
+    QString m_logFolder; // continuous logging goes there; empty: off
+    QElapsedTimer m_clock;
+    Tally m_tally;
+    ExchangeResult m_lastResult;
+    LoopStats m_cmdStats;
+    LoopStats m_queryStats;
+    LoopStatsWindow *m_statsWindow = nullptr;
+    HelpWindow *m_help = nullptr;
+    bool m_monitorShown = false; // the monitor was opened once (and placed)
 };
 
 // Holds the line for one operation; releases it on every way out.

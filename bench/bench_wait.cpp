@@ -7,6 +7,8 @@
 //      query exchange.
 //  (c) the floor of pacing on this machine: the same number of bare 100 us
 //      sleeps on the port's handle, with no event processing and no read.
+// The window is shown (on the platform QT_QPA_PLATFORM names: offscreen by
+// default, xcb on a display), as a person has it.
 // Prints key=value lines. Usage: bench_wait [iterations]
 
 #include "BenchCommon.h"
@@ -94,6 +96,7 @@ int main(int argc, char *argv[])
         QuietSeams seams;
         frmMain w(nullptr, &seams);
         w.portMap().setDevice(1, QString::fromStdString(silent.slavePath()));
+        w.show();
         w.Timer1->stop();
         w.cmdInit_Click();
         if (!w.MSComm1->PortOpen()) {
@@ -114,6 +117,7 @@ int main(int argc, char *argv[])
         QuietSeams seams;
         frmMain w(nullptr, &seams);
         w.portMap().setDevice(1, QString::fromStdString(peer.slavePath()));
+        w.show();
         w.Timer1->stop();
         w.cmdInit_Click();
         for (int i = 0; i < iterations; ++i) {

@@ -19,6 +19,8 @@ Acts sendFirst(const QByteArray &frame, const QByteArray &text)
 
 bool isLoneXoff(const QByteArray &buffer) { return buffer.size() == 1 && buffer.at(0) == Ctl::XOFF; }
 
+Act timedOut() { return Act::result(ExchangeOutcome::Timeout); }
+
 class Scpi : public Exchange
 {
 public:
@@ -46,24 +48,26 @@ public:
     {
         if (m_kind == ScpiKind::Command) {
             if (r.status == RxStatus::Timeout)
-                return Act::fail(QStringLiteral("Prompt not found."));
-            return {Act::append("Prompt received")};
+                return Act::fail(QStringLiteral("Prompt not found.")) << timedOut();
+            return {Act::append("Prompt received"), Act::result(ExchangeOutcome::Ok)};
         }
         if (r.status == RxStatus::Timeout)
-            return Act::fail(kNoResponse) << Act::append("No response");
+            return Act::fail(kNoResponse) << Act::append("No response") << timedOut();
         // The reply is the text before the first LF; a prompt anywhere in
         // the buffer is reported, without a further wait for it.
         const QByteArray reply = r.buffer.left(r.buffer.indexOf(Ctl::LF));
         Acts acts{Act::append(reply), Act::reply(reply)};
         if (r.buffer.contains(kPrompt))
             acts << Act::append("Prompt received");
-        return acts;
+        return acts << Act::result(ExchangeOutcome::Ok);
     }
 
 private:
     QByteArray m_text;
     ScpiKind m_kind = ScpiKind::Command;
 };
+
+bool hasAck(const QByteArray &buffer) { return PositionOf(buffer, Ctl::ACK) > 0; }
 
 // "Received Characters: " and the codes up to the first ACK, or else up to
 // the first NAK: ACK anywhere wins.
@@ -89,8 +93,9 @@ public:
     Acts judge(const RxResult &r) override
     {
         if (r.status == RxStatus::Timeout)
-            return Act::fail(kNoResponse);
-        return ackOrNak(r.buffer, "Received ACK", "Received NAK");
+            return Act::fail(kNoResponse) << timedOut();
+        return ackOrNak(r.buffer, "Received ACK", "Received NAK")
+               << Act::result(hasAck(r.buffer) ? ExchangeOutcome::Ok : ExchangeOutcome::Nak);
     }
 
 private:
@@ -131,10 +136,10 @@ private:
     Acts answer(const RxResult &r)
     {
         if (r.status == RxStatus::Timeout)
-            return Act::fail(kNoResponse);
+            return Act::fail(kNoResponse) << timedOut();
         Acts acts = ackOrNak(r.buffer, "Received  ACK", "Received  NAK");
-        if (PositionOf(r.buffer, Ctl::ACK) == 0)
-            return acts;
+        if (!hasAck(r.buffer))
+            return acts << Act::result(ExchangeOutcome::Nak);
         // The frame goes out first; the lines paint while the device answers.
         m_stage = Data;
         return acts << Act::writeFrame(one(Ctl::EOT)) << Act::repaint() << awaitData();
@@ -143,14 +148,15 @@ private:
     Acts data(const RxResult &r)
     {
         if (r.status == RxStatus::Timeout)
-            return Act::fail(kNoResponse);
+            return Act::fail(kNoResponse) << timedOut();
         const qint64 n = r.buffer.size();
         const bool byteCount = m_options.byteCount && m_options.byteCount();
         const Acts count = byteCount ? Acts{Act::append("Byte Count= " + SignedNumberText(n))} : Acts{};
         if (r.buffer.at(0) != Ctl::STX) {
             // No ACK: the device is left waiting, as after every failure.
             return Act::fail(QStringLiteral("STX not first character in the buffer"))
-                   << Act::append("Received " + ListCodes(r.buffer, n)) << count;
+                   << Act::append("Received " + ListCodes(r.buffer, n)) << count
+                   << Act::result(ExchangeOutcome::BadData);
         }
         // The data stand between the STX and the first ETX; whatever came
         // after that ETX in the same poll is not data.
@@ -170,11 +176,11 @@ private:
     Acts end(const RxResult &r)
     {
         if (r.status == RxStatus::Timeout)
-            return Act::fail(QStringLiteral("Receive timeout error - no EOT from UUT"));
+            return Act::fail(QStringLiteral("Receive timeout error - no EOT from UUT")) << timedOut();
         if (r.buffer.size() > 1)
             return Act::fail(QStringLiteral("Receive buffer has more than one character"))
-                   << Act::append("Received " + r.buffer);
-        return {Act::append("Received EOT")};
+                   << Act::append("Received " + r.buffer) << Act::result(ExchangeOutcome::ExtraBytes);
+        return {Act::append("Received EOT"), Act::result(ExchangeOutcome::Ok)};
     }
 
     static Act awaitData() { return Act::await({one(Ctl::ETX)}, kReplyPollLimit); }
@@ -201,18 +207,19 @@ public:
     Acts judge(const RxResult &r) override
     {
         if (r.status == RxStatus::Timeout)
-            return Act::fail(kNoResponse);
+            return Act::fail(kNoResponse) << timedOut();
         if (isLoneXoff(r.buffer)) {
-            return {Act::replace(m_query ? "Received Xoff-waiting for next string"
+            return {Act::holdOff(),
+                    Act::replace(m_query ? "Received Xoff-waiting for next string"
                                          : "Received <xoff> -waiting for next string"),
                     Act::repaint(), awaitReply()};
         }
         if (m_query && r.buffer.size() == 1) {
             // A CR alone: an empty line where a value was expected.
             return {Act::append("Received Characters: " + ListCodesPlain(r.buffer)),
-                    Act::append("Did not receive an ACK or a NAK"), Act::beep()};
+                    Act::append("Did not receive an ACK or a NAK"), Act::beep(), Act::result(ExchangeOutcome::BadData)};
         }
-        return {Act::append("Received Characters: " + ListNames(r.buffer))};
+        return {Act::append("Received Characters: " + ListNames(r.buffer)), Act::result(ExchangeOutcome::Ok)};
     }
 
 private:
@@ -244,15 +251,16 @@ public:
     {
         if (r.status == RxStatus::Timeout) {
             return Act::fail(kNoResponse) << Act::replace(r.buffer.isEmpty() ? QByteArray("Received buffer was empty")
-                                                                            : "Received " + ListCodes(r.buffer, r.buffer.size()));
+                                                                            : "Received " + ListCodes(r.buffer, r.buffer.size()))
+                                          << timedOut();
         }
         const qint64 p = PositionOf(r.buffer, Ctl::ACK);
         // Two or more bytes before the ACK: listed, but the link does not count as open.
         if (p >= 3)
-            return {Act::replace("Received " + ListCodes(r.buffer, p))};
+            return {Act::replace("Received " + ListCodes(r.buffer, p)), Act::result(ExchangeOutcome::BadData)};
         return {Act::replace("Received " + r.buffer.left(p - 1) + " ACK"),
                 Act::append("Device address set to " + m_typed), Act::linkOpened(),
-                Act::viewChange(ModeView::LinkOpen)};
+                Act::viewChange(ModeView::LinkOpen), Act::result(ExchangeOutcome::Ok)};
     }
 
 private:

@@ -17,6 +17,21 @@
 #include <memory>
 #include <optional>
 
+// How an exchange ended, for the loop statistics and the log. The
+// judgements name the first five; the window adds the rest, which come from
+// the line or from the checks before anything is written.
+enum class ExchangeOutcome {
+    Ok,         // the awaited reply came and meant success
+    Timeout,    // a wait ran out of polls
+    Nak,        // the device refused with NAK
+    BadData,    // the reply was not what the exchange expects (no STX first, an empty line, a refused address)
+    ExtraBytes, // more than the closing EOT came at the end of a poll
+    LineLost,   // the port was lost or closed under the exchange
+    Overflow,   // the device sent more than the receive bound without the awaited byte
+    NotSent,    // nothing went on the line: no port, no entry, no link, unknown mode, a refused write
+    Aborted,    // the program is ending
+};
+
 // One step of an exchange, carried out in order.
 struct Act
 {
@@ -33,6 +48,8 @@ struct Act
         View,       // the window's view changes as `view` says
         LinkOpened, // the X3.28 link opened: the address counts as set
         NakUsed,    // the one-shot NAK option was used: it is cleared
+        Outcome,    // the exchange's outcome is `outcome` (the last one said counts)
+        HoldOff,    // the device held the exchange off with a lone XOFF
     };
     Kind kind = Repaint;
     QByteArray bytes;
@@ -40,6 +57,7 @@ struct Act
     QList<QByteArray> awaited;
     qint64 limit = 0;
     ModeView view = ModeView::Load;
+    ExchangeOutcome outcome = ExchangeOutcome::Ok;
 
     static Act of(Kind k, const QByteArray &b = {})
     {
@@ -76,6 +94,13 @@ struct Act
     }
     static Act linkOpened() { return of(LinkOpened); }
     static Act nakUsed() { return of(NakUsed); }
+    static Act result(ExchangeOutcome o)
+    {
+        Act a = of(Outcome);
+        a.outcome = o;
+        return a;
+    }
+    static Act holdOff() { return of(HoldOff); }
     // The error box with the message, then the beep: how a failure is reported.
     static QList<Act> fail(const QString &message) { return {error(message), beep()}; }
 };

@@ -19,6 +19,7 @@ void frmMain::cmdSend_Click()
 
 void frmMain::runSend()
 {
+    beginTally();
     hideError();
     if (cmdMode == "SCPI")
         sendScpi();
@@ -28,6 +29,7 @@ void frmMain::runSend()
         sendXonXoff();
     else
         reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
+    finishTally("send");
 }
 
 // The query action: dispatch on the mode. In SCPI mode there is no query
@@ -42,12 +44,14 @@ void frmMain::cmdQuery_Click()
 
 void frmMain::runQuery()
 {
+    beginTally();
     if (cmdMode == "X3.28")
         queryX328();
     else if (cmdMode == "XonXoff")
         queryXonXoff();
     else
         reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
+    finishTally("query");
 }
 
 bool frmMain::takeEntry(QComboBox *box)

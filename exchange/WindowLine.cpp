@@ -6,7 +6,7 @@
 
 #include "app/frmMain.h"
 
-#include "serial/PortObject.h"
+#include "serial/MonitoredPort.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCheckBox>
@@ -64,8 +64,7 @@ qint64 frmMain::blockIdle(qint64 maxIdle)
 
 bool frmMain::drainInput()
 {
-    if (MSComm1->PortOpen())
-        MSComm1->Input();
+    m_tap->drain();
     // The read may find the line gone (lost while the program was busy):
     // the exchange stops before its write.
     if (MSComm1->PortOpen())
@@ -116,17 +115,33 @@ bool frmMain::reportWaitFailure(const RxResult &r)
 
 bool frmMain::writeBytes(const QByteArray &bytes, bool frame)
 {
-    return frame ? writeOut(bytes) : writeLine(bytes);
+    if (m_tally.active && !m_tally.wrote)
+        m_tally.firstWriteNs = m_clock.nsecsElapsed();
+    const bool ok = frame ? writeOut(bytes) : writeLine(bytes);
+    if (m_tally.active) {
+        m_tally.wrote = m_tally.wrote || ok;
+        if (!ok)
+            m_tally.line = MSComm1->PortOpen() ? ExchangeOutcome::NotSent : ExchangeOutcome::LineLost;
+    }
+    return ok;
 }
 
 RxResult frmMain::awaitReply(const QList<QByteArray> &terminators, qint64 limit)
 {
-    return RxWait(terminators, limit);
+    const RxResult r = RxWait(terminators, limit);
+    if (m_tally.active)
+        m_tally.replyNs = r.ok() ? m_clock.nsecsElapsed() : -1;
+    return r;
 }
 
 void frmMain::waitFailed(const RxResult &r)
 {
     reportWaitFailure(r);
+    if (m_tally.active) {
+        m_tally.line = r.status == RxStatus::Overflow  ? ExchangeOutcome::Overflow
+                       : r.status == RxStatus::Aborted ? ExchangeOutcome::Aborted
+                                                       : ExchangeOutcome::LineLost;
+    }
 }
 
 void frmMain::apply(const Act &act)
@@ -161,6 +176,12 @@ void frmMain::apply(const Act &act)
         break;
     case Act::NakUsed:
         ckNAK->setChecked(false);
+        break;
+    case Act::Outcome:
+        m_tally.said = act.outcome;
+        break;
+    case Act::HoldOff:
+        ++m_tally.holdOffs;
         break;
     case Act::WriteFrame:
     case Act::Write:

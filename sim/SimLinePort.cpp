@@ -5,15 +5,18 @@
 
 #include <algorithm>
 
-SimLinePort::SimLinePort(const SimConfig &config, QObject *parent) : PortObject(parent), m_engine(config, 0.0)
+SimLinePort::SimLinePort(const SimConfig &config, QObject *parent)
+    : PortObject(parent), m_engine(config, 0.0), m_followBaud(config.followPortBaud)
 {
     m_engine.setFrameHook([this](const SimFrame &f) { m_frames.append(f); });
 }
 
-void SimLinePort::advance(double seconds)
+void SimLinePort::idle(double seconds)
 {
     if (seconds > 0)
         m_now += seconds;
+    if (m_open && !takeDue())
+        hangUp();
 }
 
 QByteArray SimLinePort::hostBytes() const
@@ -31,8 +34,9 @@ bool SimLinePort::Settings(const QString &settings)
     if (!parsed)
         return false;
     m_settings = settings;
-    SimLineFormat line;
-    line.baud = parsed->baud;
+    SimLineFormat line = m_engine.lineFormat();
+    if (m_followBaud)
+        line.baud = parsed->baud;
     line.dataBits = parsed->dataBits;
     line.parity = parsed->parity;
     line.stopBits = parsed->stopBits;
@@ -70,18 +74,22 @@ QByteArray SimLinePort::Input()
     if (!m_open)
         return {};
     m_now += kPollSeconds;
-    for (const SimOut &out : m_engine.takeDue(m_now)) {
-        if (out.hangUp) {
-            QByteArray got = m_pending;
-            m_pending.clear();
-            hangUp();
-            return got;
-        }
-        m_pending += out.bytes;
-    }
+    const bool up = takeDue();
     QByteArray got = m_pending;
     m_pending.clear();
+    if (!up)
+        hangUp();
     return got;
+}
+
+bool SimLinePort::takeDue()
+{
+    for (const SimOut &out : m_engine.takeDue(m_now)) {
+        if (out.hangUp)
+            return false;
+        m_pending += out.bytes;
+    }
+    return true;
 }
 
 void SimLinePort::hangUp()

@@ -24,8 +24,9 @@ public:
     OrnaEngine &engine() { return m_engine; }
     // Seconds on the converter's clock since the port object was made.
     double now() const { return m_now; }
-    // Moves the clock on (time that passes between polls, e.g. a delay).
-    void advance(double seconds);
+    // Lets the converter's clock run while nothing reads: what it sends
+    // meanwhile waits for the next read (and a line it drops is lost now).
+    void idle(double seconds);
     // Every frame the converter logged, both ways, in order.
     const QList<SimFrame> &frames() const { return m_frames; }
     // What the host wrote, as the converter took it in.
@@ -46,9 +47,12 @@ public:
     QString deviceName() const override { return QStringLiteral("in-process simulator"); }
 
 private:
+    // Takes what is due by now into the pending bytes; false when the line dropped.
+    bool takeDue();
     void hangUp();
 
     OrnaEngine m_engine;
+    bool m_followBaud;           // the converter takes the rate the port is opened with
     double m_now = 0.0;
     double m_hostLineFree = 0.0; // when the host's last byte has left
     QByteArray m_pending;

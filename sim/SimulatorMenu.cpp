@@ -138,7 +138,8 @@ SimulatorMenu::SimulatorMenu(frmMain &window, SimHost &host)
     connect(m_faults, &QMenu::aboutToShow, this, &SimulatorMenu::showSwitches);
     connect(turn, &QMenu::aboutToShow, this, &SimulatorMenu::showSwitches);
 
-    window.menuBar()->addMenu(m_menu);
+    // Beside the window's own menus, before Help.
+    window.menuBar()->insertMenu(window.mnuHelp->menuAction(), m_menu);
     // frmMain marks the line target on lblLine; a change arrives as an event.
     window.lblLine->installEventFilter(this);
     updateEnabled();

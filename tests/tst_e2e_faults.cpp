@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Faults end to end: the real main window, headless, through the real serial
-// code to the simulated Orna, with the line dropped in the middle of every
-// wait, a peer that streams past the receive bound, and every fault switch
-// of the simulator against the exchange it targets.
+// Faults end to end: the real main window, headless, against the simulated
+// Orna: the line dropped in the middle of every wait and under running
+// loops through the real serial code (a pseudo-terminal that hangs up);
+// a peer that streams past the receive bound, and every fault switch of
+// the simulator against the exchange it targets, in-process.
 //
 // Waits that are meant to run out run unpaced (the wait only: the waits
 // before it in the same exchange keep the program's pacing, so their
@@ -47,7 +48,7 @@ SimConfig config(double busyMs = 20.0)
 bool switchLanguage(SimHarness &h, const QByteArray &language, SimLanguage expected)
 {
     h.send("SYST:LANG " + language);
-    return SimHarness::waitUntil([&] { return h.language() == expected; }) &&
+    return h.waitUntil([&] { return h.language() == expected; }) &&
            h.waitForLog(QStringLiteral("bare copy of the language switch"));
 }
 
@@ -199,7 +200,7 @@ private slots:
         QFETCH(QByteArray, transcript);
         QFETCH(QByteArray, lastWrite);
         // A long busy time: the hold-off line stands until the line drops.
-        SimHarness h(config(600000.0));
+        SimHarness h(config(600000.0), SimHarness::Line::OwnHost);
         RecordingPort *port = h.recordWrites();
         QVERIFY(setUp(h, mode));
         const QString path = h.w->MSComm1->deviceName();
@@ -207,7 +208,7 @@ private slots:
         if (nthReply > 0) {
             SimFaults f;
             f.drop = SimTrigger::once(nthReply);
-            h.host().setFaults(f);
+            h.setFaults(f);
         } else {
             rec.when([](const QByteArray &t) { return t == kCommandBusy || t == kQueryBusy; },
                      [&] { h.server().dropLine(); });
@@ -240,7 +241,7 @@ private slots:
         QVERIFY(!h.portOpen());
 
         // The program goes on: a new cmdInit serves a fresh converter.
-        h.host().setFaults(SimFaults());
+        h.setFaults(SimFaults());
         h.clearLog();
         QVERIFY2(h.open(), qPrintable(h.error()));
         QCOMPARE(h.w->MSComm1->deviceName(), h.host().devicePath());
@@ -248,7 +249,7 @@ private slots:
         h.send("*idn?");
         QCOMPARE(h.transcript(), "Sent *idn?\r\n" + OrnaEngine::identification() + "\r\nPrompt received");
         QVERIFY(!h.w->errorShown());
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
         QCOMPARE(port->writes.last().bytes, QByteArray("*idn?\n"));
         QVERIFY(port->writes.last().portOpen);
     }
@@ -257,7 +258,7 @@ private slots:
     // not counted, and the loss is reported once.
     void loopsWhenTheLineDrops()
     {
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         RecordingPort *port = h.recordWrites();
         QVERIFY(setUp(h, QStringLiteral("x328")));
         const QString path = h.w->MSComm1->deviceName();
@@ -266,16 +267,16 @@ private slots:
         h.w->combQuery->setEditText(QStringLiteral("C1"));
         h.w->cmdCmdtst_Click();
         h.w->cmdQtst_Click();
-        QVERIFY(SimHarness::waitUntil([&] { return h.w->LpCount >= 2; }, 20000));
+        QVERIFY(h.waitUntil([&] { return h.w->LpCount >= 2; }, 20000));
         // The next reply of the converter (the ACK to the next tick's
         // selection) is a dropped line.
         SimFaults f;
         f.drop = SimTrigger::once();
-        h.host().setFaults(f);
-        QVERIFY(SimHarness::waitUntil([&] { return !h.portOpen(); }, 20000));
+        h.setFaults(f);
+        QVERIFY(h.waitUntil([&] { return !h.portOpen(); }, 20000));
         const qint64 count = h.w->LpCount;
         const qint64 skipped = h.w->skippedTicks();
-        QVERIFY(SimHarness::waitUntil([&] { return h.w->skippedTicks() >= skipped + 3; }, 20000));
+        QVERIFY(h.waitUntil([&] { return h.w->skippedTicks() >= skipped + 3; }, 20000));
         QCOMPARE(h.w->LpCount, count);
         QCOMPARE(h.w->txtCount->text(), QString::number(count));
         QCOMPARE(port->writesAfterLoss(), 0);
@@ -313,7 +314,7 @@ private slots:
         SimFaults f;
         f.babble = SimTrigger::once(nthReply);
         f.babbleBytes = int(kReceiveBound) + 30000;
-        h.host().setFaults(f);
+        h.setFaults(f);
         run(h, exchange);
         QCOMPARE(h.error(), QStringLiteral("Receive buffer overflow: the UUT sent more than %1 bytes without the "
                                            "awaited reply; the exchange was ended")
@@ -458,7 +459,7 @@ private slots:
             f.holdoffMs = 100;
         } else
             QFAIL("unknown fault");
-        h.host().setFaults(f);
+        h.setFaults(f);
         h.clearLog();
         const int beepsBefore = h.seams.beeps;
 
@@ -473,24 +474,24 @@ private slots:
             run(h, exchange);
 
         if (logNote == QLatin1String("pending")) { // a delayed reply is still to come
-            // The simulator's thread takes the frame in on its own time: once
+            // On a pseudo-terminal the simulator takes the frame in on its own time: once
             // its log shows the frame, the delayed reply has been scheduled.
-            QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+            QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
             bool pending = false;
-            h.server().withEngine([&](OrnaEngine &e) { pending = e.hasPendingOutput(); });
+            h.withEngine([&](OrnaEngine &e) { pending = e.hasPendingOutput(); });
             QVERIFY(pending);
         } else {
             QVERIFY(h.waitForLog(logNote));
         }
         if (transcript.contains("{XV}"))
-            QVERIFY(SimHarness::waitUntil([&] { return h.logText().contains(QLatin1String("<XON>")); }));
+            QVERIFY(h.waitUntil([&] { return h.logText().contains(QLatin1String("<XON>")); }));
         if (transcript.contains("{V}") || transcript.contains("{DATA"))
-            QVERIFY(SimHarness::waitUntil([&] { return !dataBlock(h).isEmpty(); }));
+            QVERIFY(h.waitUntil([&] { return !dataBlock(h).isEmpty(); }));
         QCOMPARE(h.transcript(), expand(transcript, h));
         QCOMPARE(h.error(), error);
         QCOMPARE(h.seams.beeps - beepsBefore, beeps);
         QVERIFY(h.portOpen());
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
         QCOMPARE(h.hostBytes(), onTheLine);
         if (exchange == QLatin1String("link"))
             QVERIFY(!h.w->AddrSetFlg);

@@ -6,6 +6,7 @@
 
 #include "app/frmMain.h"
 #include "serial/ComPortMap.h"
+#include "serial/MonitoredPort.h"
 #include "serial/QtSerialPortObject.h"
 #include "serial/frmPorts.h"
 #include "sim/SimFrameLogWindow.h"
@@ -86,7 +87,8 @@ private slots:
         h.w->cmdInit_Click();
         QVERIFY2(h.portOpen(), qPrintable(h.error()));
         // The same serial code as hardware, on the simulator's pseudo-terminal.
-        auto *port = qobject_cast<QtSerialPortObject *>(h.w->MSComm1);
+        // (MSComm1 passes it through the line monitor.)
+        auto *port = qobject_cast<QtSerialPortObject *>(&qobject_cast<MonitoredPort *>(h.w->MSComm1)->line());
         QVERIFY(port);
         QCOMPARE(port->deviceName(), h.host().devicePath());
         QVERIFY(port->deviceName().startsWith(QLatin1String("/dev/pts/")));
@@ -104,7 +106,7 @@ private slots:
         QCOMPARE(h.w->Rdg, kId);
         QCOMPARE(h.error(), QString());
         QCOMPARE(h.seams.beeps, 0);
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
     }
 
     void simulatorBesideAnyComButton_data()
@@ -125,7 +127,7 @@ private slots:
         QFETCH(bool, devicesReported);
         QFETCH(QString, how);
         QFETCH(QString, text);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         // The system's list changes after the window was built: the dialog
         // shows it as it is when it runs.
         if (devicesReported)
@@ -163,7 +165,7 @@ private slots:
     // A line to something else is not shown as the simulator.
     void otherDeviceIsNotTheSimulator()
     {
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host());
         PtyPeer peer;
         QVERIFY(peer.isValid());
@@ -233,7 +235,7 @@ private slots:
         QFETCH(QList<QByteArray>, entries);
         QFETCH(QList<QByteArray>, transcripts);
         QFETCH(QByteArray, onTheLine);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         for (int i = 0; i < entries.size(); ++i) {
             h.send(entries[i]);
@@ -242,7 +244,7 @@ private slots:
         }
         QCOMPARE(h.seams.beeps, 0);
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
         QCOMPARE(h.hostBytes(), onTheLine);
     }
 
@@ -263,7 +265,7 @@ private slots:
         QFETCH(QByteArray, mode);
         QFETCH(int, language);
         QFETCH(QString, label);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send(entry);
         QCOMPARE(h.transcript(), "Sent " + entry);
@@ -271,7 +273,7 @@ private slots:
         QVERIFY(!h.w->findChild<QLabel *>(label)->isHidden());
         QVERIFY(h.w->lblSCPI->isHidden());
         // The converter switched too, and took the bare copy for what it is.
-        QVERIFY(SimHarness::waitUntil([&] { return int(h.language()) == language; }));
+        QVERIFY(h.waitUntil([&] { return int(h.language()) == language; }));
         QVERIFY(h.waitForLog(QStringLiteral("language %1").arg(QString::fromLatin1(mode))));
         QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch, ignored")));
         QCOMPARE(h.hostBytes(), entry + "\n" + entry);
@@ -280,7 +282,7 @@ private slots:
 
         // Back to SCPI: both sides, and the next query is answered.
         h.w->cmdSCPI_Click();
-        QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::Scpi; }));
+        QVERIFY(h.waitUntil([&] { return h.language() == SimLanguage::Scpi; }));
         h.send("*idn?");
         QCOMPARE(h.transcript(), idnTranscript());
         QCOMPARE(h.seams.beeps, 0);
@@ -302,7 +304,7 @@ private slots:
         QFETCH(QByteArray, entry);
         QFETCH(QString, message);
         QFETCH(QByteArray, transcript);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send("*idn?");
         QCOMPARE(h.w->Rdg, kId);
@@ -339,7 +341,7 @@ private slots:
         QFETCH(int, delayMs);
         QFETCH(bool, unpacedWait);
         QFETCH(bool, answered);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         SimFaults f;
         f.delay = SimTrigger::always();
@@ -366,7 +368,7 @@ private slots:
         SimConfig config = SimHarness::fastConfig();
         config.followPortBaud = false;
         config.line.baud = 10'000'000; // the stream needs no more than a blink
-        SimHarness h(config);
+        SimHarness h(config, SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         SimFaults f;
         f.babble = SimTrigger::once();
@@ -427,7 +429,7 @@ private slots:
         QVERIFY(h.transcript().startsWith("Sent *idn?\r\n" + kId));
         QVERIFY(!h.w->errorShown());
         QCOMPARE(h.seams.beeps, 2);
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
         QCOMPARE(h.host().server()->faults().drop, SimTrigger::off());
     }
 
@@ -435,7 +437,7 @@ private slots:
 
     void simulatorMenuSwitches()
     {
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         SimulatorMenu *m = installSimulatorMenu(*h.w, h.host());
         QAction *title = m->menu()->menuAction();
         QVERIFY(h.w->menuBar()->actions().contains(title));
@@ -508,14 +510,14 @@ private slots:
         // Dropping the line from the menu: the window sees the device vanish
         // and the menu goes grey.
         m->dropLineAction()->trigger();
-        QVERIFY(SimHarness::waitUntil([&] { return !h.portOpen(); }));
+        QVERIFY(h.waitUntil([&] { return !h.portOpen(); }));
         QVERIFY(!title->isEnabled());
         QVERIFY(h.error().contains(QStringLiteral("was lost")));
     }
 
     void frameLogWindow()
     {
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         SimulatorMenu *m = installSimulatorMenu(*h.w, h.host());
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send("*idn?"); // before the window opens: it shows that too
@@ -524,12 +526,12 @@ private slots:
         QVERIFY(log->isVisible());
         QVERIFY(log->isWindow());
         QCOMPARE(log->windowModality(), Qt::NonModal);
-        QVERIFY(SimHarness::waitUntil([&] { return log->text().contains(QLatin1String("host> *idn?<LF>")); }));
+        QVERIFY(h.waitUntil([&] { return log->text().contains(QLatin1String("host> *idn?<LF>")); }));
         QVERIFY(log->text().contains(QStringLiteral("sim > %1<LF>>").arg(QString::fromLatin1(kId))));
 
         // Live: the next exchange shows up while the window is open.
         h.send("SYST:LANG X3.28");
-        QVERIFY(SimHarness::waitUntil([&] { return log->text().contains(QLatin1String("language X3.28")); }));
+        QVERIFY(h.waitUntil([&] { return log->text().contains(QLatin1String("language X3.28")); }));
         QVERIFY(log->text().contains(QLatin1String("host> SYST:LANG X3.28<LF>")));
 
         // Only the latest lines are kept; a long frame is one short line.

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The exchanges without a window: each run over a scripted port (replies at
 // chosen polls) or the in-process simulated converter, with what the window
-// would show recorded. The one-exchange rule of the line lock.
+// would show recorded. The one-exchange rule of the line lock. The line
+// monitor on the port's way, its ring, and the loops' response times.
 
 #include "exchange/LineLock.h"
 #include "exchange/Protocol.h"
+#include "loops/LoopStats.h"
+#include "serial/LineMonitor.h"
+#include "serial/MonitoredPort.h"
 #include "sim/SimLinePort.h"
 #include "support/LineRecord.h"
 #include "support/ScriptPort.h"
@@ -608,6 +612,111 @@ private slots:
         QCOMPARE(idle.state(), LineLock::State::Idle);
         QVERIFY(idle.requestExit());
         QCOMPARE(idle.state(), LineLock::State::Exiting);
+    }
+
+    // Every byte passes the monitor once, in order, with its direction;
+    // received bytes join one frame until something else happens; drained
+    // bytes are marked; a refused write leaves no trace; a loss that a read
+    // finds follows that read's bytes.
+    void lineMonitor_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // "write:bytes", "arrive:bytes", "read", "drain", "lose", "loseOnRead", "close"
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QByteArray>("delivered"); // what the reads handed on
+        const QString open = QStringLiteral("OPEN COM 1 /dev/script1 1200,N,8,1");
+        QTest::newRow("write") << QStringList{"write:\x02? C1\x03"} << QStringList{open, "TX 02 3F 20 43 31 03 <STX>? C1<ETX>"}
+                               << QByteArray();
+        QTest::newRow("read") << QStringList{"arrive:\x06", "read"} << QStringList{open, "RX 06 <ACK>"} << QByteArray("\x06");
+        QTest::newRow("two reads, one frame") << QStringList{"arrive:10", "read", "read", "arrive:0\r", "read"}
+                                              << QStringList{open, "RX 31 30 30 0D 100<CR>"} << QByteArray("100\r");
+        QTest::newRow("a write ends a frame")
+            << QStringList{"arrive:\x06", "read", "write:\x04", "arrive:\x02", "read"}
+            << QStringList{open, "RX 06 <ACK>", "TX 04 <EOT>", "RX 02 <STX>"} << QByteArray("\x06\x02");
+        QTest::newRow("drain") << QStringList{"arrive:>", "drain", "arrive:1\n", "read"}
+                               << QStringList{open, "DROP 3E >", "RX 31 0A 1<LF>"} << QByteArray("1\n");
+        QTest::newRow("refused write") << QStringList{"close", "write:abc"} << QStringList{open, "CLOSE  "} << QByteArray();
+        QTest::newRow("loss found by a read") << QStringList{"arrive:\x02", "loseOnRead", "read", "read"}
+                                              << QStringList{open, "RX 02 <STX>", "LOST  the far end hung up"}
+                                              << QByteArray("\x02");
+        QTest::newRow("loss between reads") << QStringList{"lose", "read"}
+                                            << QStringList{open, "LOST  the far end hung up"} << QByteArray();
+    }
+    void lineMonitor()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, records);
+        QFETCH(QByteArray, delivered);
+        auto monitor = std::make_shared<LineMonitor>();
+        auto *script = new ScriptPort;
+        MonitoredPort port(script, monitor);
+        int losses = 0;
+        connect(&port, &PortObject::portLost, this, [&] { ++losses; });
+        port.CommPort(1);
+        QVERIFY(port.Settings(QStringLiteral("1200,N,8,1"))); // a pause of 29 ms ends a frame
+        QVERIFY(port.PortOpen(true));
+        QByteArray got;
+        for (const QString &step : steps) {
+            const QString op = step.section(u':', 0, 0);
+            const QByteArray bytes = step.section(u':', 1).toLatin1();
+            if (op == "write")
+                port.Output(bytes);
+            else if (op == "arrive")
+                script->inject(bytes);
+            else if (op == "read")
+                got += port.Input();
+            else if (op == "drain")
+                port.drain();
+            else if (op == "lose")
+                script->loseLine();
+            else if (op == "loseOnRead")
+                script->loseOnRead = true;
+            else if (op == "close")
+                port.PortOpen(false);
+        }
+        QStringList seen;
+        for (quint64 s = monitor->firstSeq(); s <= monitor->lastSeq(); ++s) {
+            const MonitorRecord &r = *monitor->find(s);
+            seen << LineMonitor::kindName(r.kind) + u' ' + (r.isBytes() ? LineMonitor::hex(r.bytes) : QString()) + u' ' +
+                        LineMonitor::named(r.bytes);
+        }
+        seen.first() = seen.first().simplified();
+        QCOMPARE(seen, records);
+        QCOMPARE(got, delivered);
+        QCOMPARE(losses, records.last().startsWith("LOST") ? 1 : 0); // passed on once
+    }
+
+    // The ring keeps the latest records within its count and its bytes.
+    void monitorRing()
+    {
+        LineMonitor m(3, 16);
+        m.opened("x");
+        for (const char *b : {"aaaa", "bbbb", "cccc"})
+            m.wrote(b);
+        QCOMPARE(m.size(), qsizetype(3)); // four records, three kept
+        QCOMPARE(m.firstSeq(), quint64(2));
+        QVERIFY(!m.find(1));
+        QCOMPARE(m.find(4)->bytes, QByteArray("cccc"));
+        m.wrote("dddddd"); // 16 bytes at most: the oldest makes room
+        QCOMPARE(m.size(), qsizetype(3));
+        QCOMPARE(m.heldBytes(), qint64(14));
+        QCOMPARE(m.pushedOut(), quint64(2));
+        QCOMPARE(m.find(3)->bytes, QByteArray("bbbb"));
+        QCOMPARE(m.find(m.lastSeq())->bytes, QByteArray("dddddd"));
+    }
+
+    // Response times: minimum and maximum exact, quantiles within 1 %.
+    void responseTimes()
+    {
+        ResponseTimes t;
+        QCOMPARE(t.quantile(0.5), qint64(0));
+        for (int ms = 100; ms >= 1; --ms)
+            t.add(qint64(ms) * 1'000'000);
+        QCOMPARE(t.count(), qint64(100));
+        QCOMPARE(t.min(), qint64(1'000'000));
+        QCOMPARE(t.max(), qint64(100'000'000));
+        QVERIFY2(qAbs(t.quantile(0.5) - 50'000'000) <= 500'000, qPrintable(QString::number(t.quantile(0.5))));
+        QVERIFY2(qAbs(t.quantile(0.99) - 99'000'000) <= 990'000, qPrintable(QString::number(t.quantile(0.99))));
+        QCOMPARE(t.quantile(1.0), qint64(100'000'000));
     }
 };
 

@@ -485,8 +485,17 @@ private slots:
         // stays open (no loss). When it reads again, the next exchange works.
         peer.setReading(false);
         QSignalSpy lost(w.MSComm1, &PortObject::portLost);
-        for (int i = 0; i < 64 && w.MSComm1->Output(QByteArray(4096, 'z')); ++i) {
+        // The kernel moves bytes on towards the far end's side a moment
+        // after a refusal, so the line is full only once even one byte finds
+        // no room after a pause.
+        bool full = false;
+        for (int round = 0; round < 100 && !full; ++round) {
+            for (int i = 0; i < 64 && w.MSComm1->Output(QByteArray(4096, 'z')); ++i) {
+            }
+            QTest::qWait(20);
+            full = !w.MSComm1->Output(QByteArray(1, 'z'));
         }
+        QVERIFY(full);
         QVERIFY2(w.MSComm1->errorText().contains(QStringLiteral("could not be queued")),
                  qPrintable(w.MSComm1->errorText()));
         w.combCmd->setEditText(QStringLiteral("*idn?"));

@@ -1,18 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The main window headless: start-up state, the port dialog, cmdInit, help
-// and exit, Enter in the entry boxes.
+// and exit, Enter in the entry boxes; the session log, and the line monitor,
+// statistics and help windows reached by their keys.
 
+#include "app/HelpWindow.h"
+#include "app/LineMonitorView.h"
+#include "app/LoopStatsWindow.h"
 #include "app/TranscriptBox.h"
 #include "exchange/Protocol.h"
 #include "serial/ComPortMap.h"
+#include "serial/LineMonitor.h"
 #include "serial/PortSelection.h"
+#include "serial/SessionLog.h"
 #include "serial/frmPorts.h"
 #include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -22,7 +32,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
 
@@ -544,9 +556,15 @@ private slots:
         QTemporaryDir dir;
         const QString old = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        h.w->cmdHelp_Click(); // missing: nothing fails, nothing is asked
+        h.w->cmdHelp_Click(); // missing: the built-in guide, at once; nothing is asked
         QCOMPARE(h.seams.helpShown.size(), 0);
         QVERIFY(!h.w->errorShown());
+        HelpWindow *guide = h.w->helpWindow();
+        QVERIFY(guide && guide->isVisible());
+        for (const char *section : {"Open the line", "Test loops", "The simulated converter", "Line monitor",
+                                    "Session log", "Loop statistics"})
+            QVERIFY2(guide->txtHelp->toPlainText().contains(QLatin1String(section)), section);
+        guide->close();
         QFile f(dir.filePath("OrnaSer_Kybd_help.chm"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
@@ -554,10 +572,12 @@ private slots:
         h.w->cmdHelp_Click();
         QCOMPARE(h.seams.helpShown.size(), 2);
         QCOMPARE(h.seams.helpShown.first(), QDir(dir.path()).absoluteFilePath("OrnaSer_Kybd_help.chm"));
-        // No launcher to open it: the status bar says so.
+        QVERIFY(!guide->isVisible());
+        // No launcher to open it: the status bar says so, and the guide shows.
         h.seams.helpProblem = QStringLiteral("Cannot show it: no program to open it is installed");
         h.w->cmdHelp_Click();
         QCOMPARE(h.w->statusBar()->currentMessage(), h.seams.helpProblem);
+        QVERIFY(guide->isVisible());
         h.seams.helpProblem.clear();
 
         // Started elsewhere (from the desktop menu, in the home directory),
@@ -578,6 +598,158 @@ private slots:
             qputenv("XDG_DATA_HOME", oldData);
         QCOMPARE(h.seams.helpShown.size(), 4);
         QCOMPARE(h.seams.helpShown.last(), installed.fileName());
+    }
+
+    // The session log holds what the monitor and the transcript held: saved
+    // at once, or continuously from the opening of the line, also when the
+    // line drops in the middle of an exchange. A place that cannot be
+    // written is said at once, never a silent loss.
+    void sessionLog_data()
+    {
+        QTest::addColumn<bool>("continuous");
+        QTest::addColumn<bool>("drop");
+        QTest::addColumn<QString>("target"); // empty: a temporary folder; else a place that cannot be written
+        QTest::newRow("saved") << false << false << QString();
+        QTest::newRow("saved after a drop") << false << true << QString();
+        QTest::newRow("continuous") << true << false << QString();
+        QTest::newRow("continuous, line dropped mid-exchange") << true << true << QString();
+        QTest::newRow("unwritable file") << false << false << QStringLiteral("/nonexistent-ornasertest/x.log");
+        QTest::newRow("unwritable folder") << true << false << QStringLiteral("/nonexistent-ornasertest");
+    }
+    void sessionLog()
+    {
+        QFETCH(bool, continuous);
+        QFETCH(bool, drop);
+        QFETCH(QString, target);
+        WindowHarness h;
+        QTemporaryDir dir;
+        if (continuous) {
+            h.seams.folderAnswers << (target.isEmpty() ? dir.path() : target);
+            h.w->actLogContinuously->trigger();
+        }
+        h.init(1);
+        h.port->replyToNext(1, "Vek\n");
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->cmdSend_Click();
+        if (drop) // the line goes while the reply is awaited
+            h.port->responder = [](ScriptPort &p, const QByteArray &) { p.loseOnRead = true; };
+        else
+            h.port->replyToNext(1, ">");
+        h.w->combCmd->setEditText(QStringLiteral("*cls"));
+        h.w->cmdSend_Click();
+
+        QString path = target;
+        if (!continuous) {
+            if (path.isEmpty())
+                path = dir.filePath(QStringLiteral("saved.log"));
+            h.seams.saveAnswers << path;
+            h.w->actSaveLog->trigger();
+        }
+        if (!target.isEmpty()) {
+            QCOMPARE(h.seams.warnings.size(), 1);
+            QVERIFY2(h.seams.warnings.first().contains(target), qPrintable(h.seams.warnings.first()));
+            QVERIFY(!h.w->actLogContinuously->isChecked());
+            QVERIFY(!QFileInfo::exists(target));
+            return;
+        }
+        QCOMPARE(h.seams.warnings, QStringList());
+        if (continuous) {
+            const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*.log")});
+            QCOMPARE(files.size(), 1);
+            path = dir.filePath(files.first());
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        lines.removeIf([](const QString &l) { return l.startsWith(u'#'); });
+        const LineMonitor &m = h.w->lineMonitor();
+        QStringList held;
+        for (quint64 s = m.firstSeq(); s <= m.lastSeq(); ++s)
+            held << LineMonitor::logLine(*m.find(s));
+        QCOMPARE(lines, held);
+        // Frames, transcript lines and the outcome, each once.
+        for (const QString &end : {QStringLiteral("\tTX\t2A 63 6C 73 0A\t*cls<LF>"), QStringLiteral("\tSHOW\t-\tSent *cls"),
+                                   QStringLiteral("\tLINE\t-\tVek")})
+            QCOMPARE(lines.filter(end).size(), 1);
+        const QString last = drop ? QStringLiteral("\tRESULT\t-\tsend line-lost") : QStringLiteral("\tLINE\t-\tPrompt received");
+        QCOMPARE(lines.filter(last).size(), 1);
+        if (drop) {
+            QCOMPARE(lines.filter(QStringLiteral("\tLOST\t-\tthe far end hung up")).size(), 1);
+            QCOMPARE(lines.filter(QStringLiteral("\tERROR\t-\tCOM 1 (/dev/script1) was lost: the far end hung up")).size(), 1);
+        }
+    }
+
+    // The new windows and actions as a person reaches them: by their keys,
+    // which typing in the entry boxes never needs.
+    void recordByKeyboard()
+    {
+        WindowHarness h;
+        h.init(1);
+        frmMain *w = h.w.get();
+        QVERIFY(User::showActive(w));
+        QTemporaryDir dir;
+        // An exchange that fails: nobody answers.
+        User::typeInto(w->combCmd, QStringLiteral("*idn?"));
+        User::key(Qt::Key_Return);
+        QCOMPARE(w->errorText(), QStringLiteral("Receive timeout error - no response from UUT"));
+        // In the entry box Ctrl+C copies the entry.
+        User::key(Qt::Key_A, Qt::ControlModifier);
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("*idn?"));
+
+        // Ctrl+L: the monitor; F3 finds the failure, Ctrl+C copies it.
+        User::key(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(w->dockMonitor->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(w->dockMonitor));
+        QVERIFY(QTest::qWaitFor([&] { return w->monitorView->rowCount() == int(w->lineMonitor().size()); }));
+        User::key(Qt::Key_F3);
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QVERIFY2(QApplication::clipboard()->text().endsWith(
+                     QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
+                 qPrintable(QApplication::clipboard()->text()));
+        // Ctrl+S there as well: the log of what the monitor holds.
+        h.seams.saveAnswers << dir.filePath(QStringLiteral("by-key.log"));
+        User::key(Qt::Key_S, Qt::ControlModifier);
+        QFile saved(dir.filePath(QStringLiteral("by-key.log")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("\tTX\t2A 69 64 6E 3F 0A\t*idn?<LF>\n"));
+        // Ctrl+L again closes it.
+        User::key(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!w->dockMonitor->isVisible());
+
+        // A query loop tick, then Ctrl+T: the statistics; Ctrl+C, Ctrl+S, Escape.
+        QVERIFY(User::showActive(w));
+        w->combQuery->setEditText(QStringLiteral("C1"));
+        w->cmdQtst_Click();
+        w->Timer1_Timer();
+        QCOMPARE(w->lblLoopStats->text().contains(QStringLiteral("1 not-sent")), true);
+        User::key(Qt::Key_T, Qt::ControlModifier);
+        LoopStatsWindow *stats = w->loopStatsWindow();
+        QVERIFY(stats && QTest::qWaitForWindowActive(stats));
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), statsText(w->commandLoopStats(), w->queryLoopStats()));
+        h.seams.saveAnswers << dir.filePath(QStringLiteral("stats.csv"));
+        User::key(Qt::Key_S, Qt::ControlModifier);
+        QFile csv(dir.filePath(QStringLiteral("stats.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.readAll().contains("\nnot_sent,0,1\n"));
+        User::key(Qt::Key_Escape);
+        QVERIFY(!stats->isVisible());
+
+        // Ctrl+Shift+L asks for the folder of the continuous log; F1 the help.
+        QVERIFY(User::showActive(w));
+        h.seams.folderAnswers << dir.path();
+        User::key(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(w->actLogContinuously->isChecked());
+        QVERIFY(w->sessionLog().active());
+        QVERIFY(!w->lblLogFile->isHidden());
+        QTemporaryDir cwd; // no help file here
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(cwd.path());
+        User::key(Qt::Key_F1);
+        QDir::setCurrent(old);
+        QVERIFY(w->helpWindow() && w->helpWindow()->isVisible());
+        QCOMPARE(h.seams.helpShown, QStringList());
     }
 
     void exitBeforeInitSendsNothing()
@@ -685,6 +857,13 @@ private slots:
         QVERIFY(h.w->txtResults->textInteractionFlags() & Qt::TextSelectableByKeyboard);
         h.w->txtResults->selectAll();
         QVERIFY(h.w->txtResults->textCursor().hasSelection());
+        // The text area paints its own background (it is opaque): a shown
+        // transcript is the base colour where no text stands, not black.
+        h.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.w.get()));
+        QWidget *area = h.w->txtResults->viewport();
+        const QImage shot = area->grab().toImage();
+        QCOMPARE(shot.pixelColor(area->width() - 3, area->height() - 3), area->palette().color(QPalette::Base));
         // Writing the same bytes again changes nothing (no flicker, no scroll).
         const QByteArray before = h.transcript();
         h.w->resultsReplace(before);

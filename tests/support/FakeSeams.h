@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Stand-ins for the desktop: counted beeps, scripted answers to the question
-// box, a scripted port dialog, recorded help requests and program ends.
+// box and the file and folder choosers, a scripted port dialog, recorded
+// help requests, warnings and program ends.
 
 #include "app/UiSeams.h"
 
@@ -20,6 +21,9 @@ public:
     QStringList helpShown;
     QString helpProblem; // what showHelp answers (empty: shown)
     int programEnds = 0;
+    QStringList saveAnswers;   // paths the save chooser gives, in order; cancelled when none is left
+    QStringList folderAnswers; // folders the folder chooser gives, likewise
+    QStringList warnings;      // "title|text" of every warning
 
     void beep() override { ++beeps; }
     Answer askYesNoCancel(QWidget *, const QString &text, const QString &title) override;
@@ -28,6 +32,18 @@ public:
     {
         helpShown << path;
         return helpProblem;
+    }
+    QString askSaveFile(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+    QString askFolder(QWidget *, const QString &) override
+    {
+        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+    }
+    void warn(QWidget *, const QString &title, const QString &text) override
+    {
+        warnings << title + QLatin1Char('|') + text;
     }
     void endProgram() override { ++programEnds; }
 };

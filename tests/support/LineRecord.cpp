@@ -52,6 +52,12 @@ void LineRecord::apply(const Act &act)
     case Act::NakUsed:
         ++nakUsed;
         break;
+    case Act::Outcome:
+        outcomes.append(act.outcome);
+        break;
+    case Act::HoldOff:
+        ++holdOffs;
+        break;
     case Act::WriteFrame:
     case Act::Write:
     case Act::Await:

@@ -32,6 +32,8 @@ struct LineRecord : ExchangeHost
     bool writeRefused = false;
     WaitHooks hooks;               // none: polls as fast as they go
     QList<qint64> waitPolls;       // the count of each wait when it ended
+    QList<ExchangeOutcome> outcomes; // every outcome the exchange said, in order
+    int holdOffs = 0;
 
     // Runs the exchange; false when a write or a wait failed.
     bool run(Exchange &exchange) { return RunExchange(exchange, *this); }

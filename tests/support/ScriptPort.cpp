@@ -68,10 +68,6 @@ bool ScriptPort::Output(const QByteArray &data)
 QByteArray ScriptPort::Input()
 {
     ++inputCalls;
-    if (loseOnRead) {
-        loseOnRead = false;
-        loseLine(QStringLiteral("the far end hung up"));
-    }
     if (!m_open)
         return {};
     ++m_pollsSinceWrite;
@@ -87,6 +83,8 @@ QByteArray ScriptPort::Input()
     }
     QByteArray out = m_pending;
     m_pending.clear();
+    if (loseOnRead)
+        loseLine(QStringLiteral("the far end hung up"));
     return out;
 }
 

@@ -47,7 +47,8 @@ public:
 
     // The line goes at the next write, before any byte of it leaves.
     bool loseOnWrite = false;
-    // The line goes at the next read (found gone by the input drain).
+    // The line goes at the next read, which still returns what was pending
+    // (a hang-up that the read finds).
     bool loseOnRead = false;
     // Lets a reply wait block in the event loop while nothing is pending (a
     // real port's read notifier wakes it; here only window events and the

@@ -6,6 +6,7 @@
 #include "serial/PortObject.h"
 #include "serial/PortSelection.h"
 #include "serial/frmPorts.h"
+#include "sim/SimLinePort.h"
 #include "sim/SimulatedLine.h"
 #include "support/RecordingPort.h"
 
@@ -26,8 +27,14 @@ SimConfig SimHarness::fastConfig()
     return config;
 }
 
-SimHarness::SimHarness(const SimConfig &config) : m_line(Line::OwnHost)
+SimHarness::SimHarness(const SimConfig &config, Line line) : m_line(line)
 {
+    if (line == Line::InProcess) {
+        resetPortSelection();
+        m_simPort = new SimLinePort(config);
+        w = std::make_unique<frmMain>(m_simPort, &seams, &map);
+        return;
+    }
     m_ownHost = std::make_unique<SimHost>(config);
     m_host = m_ownHost.get();
     setUp();
@@ -35,7 +42,11 @@ SimHarness::SimHarness(const SimConfig &config) : m_line(Line::OwnHost)
 
 SimHarness::SimHarness(Line line) : m_line(line)
 {
-    if (line == Line::OwnHost) {
+    if (line == Line::InProcess) {
+        resetPortSelection();
+        m_simPort = new SimLinePort(fastConfig());
+        w = std::make_unique<frmMain>(m_simPort, &seams, &map);
+    } else if (line == Line::OwnHost) {
         m_ownHost = std::make_unique<SimHost>(fastConfig());
         m_host = m_ownHost.get();
     } else {
@@ -43,7 +54,8 @@ SimHarness::SimHarness(Line line) : m_line(line)
         m_host = &m_builtIn->host();
         m_host->setTurnaroundMs(0.0);
     }
-    setUp();
+    if (m_host)
+        setUp();
 }
 
 void SimHarness::setUp()
@@ -62,7 +74,8 @@ void SimHarness::setUp()
 SimHarness::~SimHarness()
 {
     w.reset();
-    QObject::disconnect(m_host->server(), nullptr, &m_receiver, nullptr);
+    if (m_host)
+        QObject::disconnect(m_host->server(), nullptr, &m_receiver, nullptr);
     m_builtIn.reset();
     map.setSimulatorProvider({});
     m_ownHost.reset();
@@ -110,6 +123,7 @@ void SimHarness::unpaced(const std::function<void()> &action)
 
 RecordingPort *SimHarness::recordWrites()
 {
+    Q_ASSERT(m_host); // the real serial code needs the served simulator
     w.reset();
     auto *port = new RecordingPort;
     w = std::make_unique<frmMain>(port, &seams, &map);
@@ -128,13 +142,13 @@ bool SimHarness::portOpen() const
 
 QList<SimFrame> SimHarness::frames() const
 {
-    return m_frames;
+    return m_simPort ? m_simPort->frames().mid(m_framesCleared) : m_frames;
 }
 
 QString SimHarness::logText() const
 {
     QStringList lines;
-    for (const SimFrame &f : m_frames)
+    for (const SimFrame &f : frames())
         lines << f.toLogLine();
     return lines.join(QLatin1Char('\n'));
 }
@@ -142,7 +156,7 @@ QString SimHarness::logText() const
 QByteArray SimHarness::hostBytes() const
 {
     QByteArray all;
-    for (const SimFrame &f : m_frames)
+    for (const SimFrame &f : frames())
         if (f.kind == SimFrame::FromHost)
             all += f.bytes;
     return all;
@@ -150,7 +164,33 @@ QByteArray SimHarness::hostBytes() const
 
 void SimHarness::clearLog()
 {
+    if (m_simPort)
+        m_framesCleared = m_simPort->frames().size();
     m_frames.clear();
+}
+
+void SimHarness::withEngine(const std::function<void(OrnaEngine &)> &fn) const
+{
+    if (m_simPort)
+        fn(m_simPort->engine());
+    else
+        server().withEngine(fn);
+}
+
+void SimHarness::setFaults(const SimFaults &faults)
+{
+    if (m_simPort)
+        m_simPort->engine().setFaults(faults);
+    else
+        host().setFaults(faults);
+}
+
+void SimHarness::setTurnaroundMs(double ms)
+{
+    if (m_simPort)
+        m_simPort->engine().setTurnaroundMs(ms);
+    else
+        host().setTurnaroundMs(ms);
 }
 
 bool SimHarness::waitForLog(const QString &text, int timeoutMs)
@@ -161,6 +201,21 @@ bool SimHarness::waitForLog(const QString &text, int timeoutMs)
 bool SimHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
 {
     QElapsedTimer t;
+    if (m_simPort) {
+        // The converter's clock runs while nothing reads, at least as fast
+        // as the real one (the loop timer ticks in real time); what it sends
+        // waits for the program's next read.
+        t.start();
+        for (qint64 ran = 0; !cond();) {
+            if (t.elapsed() > timeoutMs)
+                return cond();
+            QTest::qWait(1);
+            const qint64 now = t.elapsed();
+            m_simPort->idle(double(std::max<qint64>(now - ran, 1)) / 1000.0);
+            ran = now;
+        }
+        return true;
+    }
     t.start();
     while (!cond()) {
         if (t.elapsed() > timeoutMs)
@@ -173,13 +228,13 @@ bool SimHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
 SimLanguage SimHarness::language() const
 {
     SimLanguage l = SimLanguage::Scpi;
-    server().withEngine([&](OrnaEngine &e) { l = e.language(); });
+    withEngine([&](OrnaEngine &e) { l = e.language(); });
     return l;
 }
 
 int SimHarness::eventStatus() const
 {
     int esr = 0;
-    server().withEngine([&](OrnaEngine &e) { esr = e.eventStatus(); });
+    withEngine([&](OrnaEngine &e) { esr = e.eventStatus(); });
     return esr;
 }
