@@ -62,13 +62,13 @@ chown "$user" "$work/run"
 status=0
 runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$work" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen \
   ORNA_TEST_ROOT_ONLY_DEVICE="$nodes/ttyRootOnly" ORNA_TEST_GROUP_DEVICE="$nodes/ttyGroupRw" \
-  "$work/tst_serial_pty" -o "$work/result.txt,txt" -o -,txt >"$work/log.txt" 2>&1 || status=$?
+  "$work/tst_serial_pty" -o "$work/run/result.txt,txt" -o -,txt >"$work/log.txt" 2>&1 || status=$?
 grep -E '^(PASS|FAIL!|SKIP|XFAIL|XPASS|QINFO) |^   Loc|^Totals' "$work/log.txt" | grep -v '^PASS   : TestSerialPty::\(init\|cleanup\)' || true
 for row in "held with flock by another program" \
            "held in exclusive mode (TIOCEXCL) by another program, opened as a user" \
            "owned by root, mode 0600, opened as a user" \
            "owned by a group with rw, opened as a user outside it"; do
-  if ! grep -qF "PASS   : TestSerialPty::openFailures($row)" "$work/result.txt"; then
+  if ! grep -qF "PASS   : TestSerialPty::openFailures($row)" "$work/run/result.txt"; then
     echo "serial-as-user: the row \"$row\" did not pass as $user" >&2
     status=1
   fi

@@ -283,6 +283,9 @@ private slots:
             }
             if (givePty && ::chown(QFile::encodeName(peer.slavePath()).constData(), pw->pw_uid, pw->pw_gid) != 0)
                 return false;
+            // The user follows the link in the temporary directory.
+            if (::chmod(QFile::encodeName(dir.path()).constData(), 0755) != 0)
+                return false;
             user.emplace(pw->pw_uid, pw->pw_gid);
             return user->active();
         };
@@ -429,6 +432,8 @@ private slots:
             ::kill(holder, SIGKILL);
             ::waitpid(holder, nullptr, 0);
             holder = -1;
+            if (situation == QLatin1String("exclusive"))
+                peer.clearExclusive(); // as when the last program closes the device
             QVERIFY2(port.openDevice(link), qPrintable(port.errorText()));
         }
     }
