@@ -7,7 +7,8 @@
 #   bench/soak.sh [minutes] trickle       # the idle line, see below
 #   bench/soak.sh [minutes] stream
 #
-# trickle and stream: the line open and idle (an SCPI exchange every 10 s)
+# trickle and stream: the line open and idle (an SCPI exchange every
+# SOAK_EXCHANGE_EVERY seconds, 60 by default: long idle spells between them)
 # while the far end sends 100 bytes a second, or as fast as the line takes
 # them (bench_idle); passes when the resident memory stays within 1 MiB of
 # where it was after the warm-up.
@@ -34,8 +35,9 @@ if [ "$CASE" = trickle ] || [ "$CASE" = stream ]; then
     OUT=$BUILD/bench-results/soak-$CASE-$(date +%Y%m%d-%H%M%S)
     mkdir -p "$OUT"
     echo "soak: $MINUTES min of an idle line with a $CASE from the far end; warm-up $WARMUP s"
-    echo "soak: build-bench/bench/bench_idle $CASE $SECONDS_TOTAL --rss-every 10 --warmup $WARMUP"
-    "$BUILD/bench/bench_idle" "$CASE" "$SECONDS_TOTAL" --rss-every 10 --warmup "$WARMUP" \
+    EVERY=${SOAK_EXCHANGE_EVERY:-60}
+    echo "soak: build-bench/bench/bench_idle $CASE $SECONDS_TOTAL --rss-every 10 --warmup $WARMUP --exchange-every $EVERY"
+    "$BUILD/bench/bench_idle" "$CASE" "$SECONDS_TOTAL" --rss-every 10 --warmup "$WARMUP" --exchange-every "$EVERY" \
         >"$OUT/idle.txt" 2>"$OUT/stderr.txt" || true
     grep -v '^rss t=' "$OUT/idle.txt" || true
     get() { sed -n "s/^$1=//p" "$OUT/idle.txt"; }
