@@ -296,7 +296,7 @@ private slots:
             struct stat st{};
             if (::stat("/dev/null", &st) != 0 || ::chmod(QFile::encodeName(dir.path()).constData(), 0755) != 0)
                 return QString();
-            const QString node = dir.filePath(name);
+            QString node = dir.filePath(name);
             const QByteArray native = QFile::encodeName(node);
             if (::mknod(native.constData(), S_IFCHR | mode, st.st_rdev) != 0 || ::chown(native.constData(), 0, gid) != 0 ||
                 ::chmod(native.constData(), mode) != 0)
