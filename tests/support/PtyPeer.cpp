@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer(QObject *parent) : QObject(parent)
@@ -47,6 +48,18 @@ void PtyPeer::readable()
         if (onData)
             onData(chunk);
     }
+}
+
+void PtyPeer::clearExclusive()
+{
+    if (m_slaveKeep >= 0)
+        ::ioctl(m_slaveKeep, TIOCNXCL);
+}
+
+void PtyPeer::setReading(bool reading)
+{
+    if (m_notifier)
+        m_notifier->setEnabled(reading);
 }
 
 void PtyPeer::write(const QByteArray &bytes)

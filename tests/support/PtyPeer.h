@@ -30,6 +30,13 @@ public:
     std::function<void(const QByteArray &)> onData;
     // Hangs up: closes the master side, as an unplugged line would.
     void hangUp();
+    // Stops reading what the program writes (a far end that stops reading:
+    // its input fills up), or reads again; pump() reads all the same.
+    void setReading(bool reading);
+    // Ends the slave's exclusive mode (TIOCEXCL). A device that every
+    // program has closed loses it; this one stays open through the peer's
+    // own keeper descriptor, so it outlives the program that set it.
+    void clearExclusive();
 
 private:
     void readable();
