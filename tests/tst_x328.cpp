@@ -279,6 +279,8 @@ private slots:
         QTest::newRow("NAK") << QList<Reply>{{0, 1, "\x15zz"}}
                              << QByteArray("Received Characters:  21 \r\nReceived NAK") << "" << 1;
         QTest::newRow("no answer") << QList<Reply>{{0, 1, "zz"}} << QByteArray("Sent SP1 100") << kNoResponse << 1;
+        QTest::newRow("ACK in poll 30000") << QList<Reply>{{0, 30000, kACK}}
+                                           << QByteArray("Received Characters:  6 \r\nReceived ACK") << "" << 0;
         QTest::newRow("ACK in poll 30001") << QList<Reply>{{0, 30001, kACK}} << QByteArray("Sent SP1 100")
                                            << kNoResponse << 1;
     }
@@ -468,10 +470,17 @@ private slots:
                                            << QByteArray("Sent C1") << kNoResponse << 1;
         QTest::newRow("no data block") << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "100"}} << true << false
                                        << kPoll + kEOT << kAckLines << kNoResponse << 1;
+        QTest::newRow("ETX in poll 30000") << QList<Reply>{{0, 1, kACK}, {1, 30000, block100}, {2, 1, kEOT}} << false
+                                           << false << full << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
         QTest::newRow("ETX in poll 30001") << QList<Reply>{{0, 1, kACK}, {1, 30001, block100}} << false << false
                                            << kPoll + kEOT << kAckLines << kNoResponse << 1;
         QTest::newRow("no EOT") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}} << false << false << full
                                 << lines({kAckLines, data100}) << "Receive timeout error - no EOT from UUT" << 1;
+        QTest::newRow("EOT in poll 30000") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}, {2, 30000, kEOT}} << false
+                                           << false << full << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
+        QTest::newRow("EOT in poll 30001") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}, {2, 30001, kEOT}} << false
+                                           << false << full << lines({kAckLines, data100})
+                                           << "Receive timeout error - no EOT from UUT" << 1;
         QTest::newRow("bytes after EOT") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}, {2, 1, "\x04zz"}} << false
                                          << false << full << lines({kAckLines, data100, "Received \x04zz"})
                                          << "Receive buffer has more than one character" << 1;
