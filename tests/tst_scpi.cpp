@@ -151,24 +151,44 @@ private slots:
         QCOMPARE(h.w->CmdStr, QByteArray("SYST:LANG XonXoff"));
     }
 
+    // The sent text is classified in order: "X3.28", "XonXoff", "?", else a
+    // command; case counts.
+    void switchClassification_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<QList<QByteArray>>("writes");
+        QTest::addColumn<QByteArray>("transcript");
+        using L = QList<QByteArray>;
+        QTest::newRow("small letters are a command") << QByteArray("syst:lang x3.28") << QByteArray("SCPI")
+                                                     << L{"syst:lang x3.28\n"}
+                                                     << QByteArray("Sent syst:lang x3.28\r\nPrompt received");
+        QTest::newRow("query naming X3.28 is a switch")
+            << QByteArray("SYST:LANG X3.28?") << QByteArray("X3.28") << L{"SYST:LANG X3.28?\n", "SYST:LANG X3.28?"}
+            << QByteArray("Sent SYST:LANG X3.28?");
+        QTest::newRow("query naming XonXoff is a switch")
+            << QByteArray("SYST:LANG XonXoff?") << QByteArray("XonXoff")
+            << L{"SYST:LANG XonXoff?\n", "SYST:LANG XonXoff?"} << QByteArray("Sent SYST:LANG XonXoff?");
+        QTest::newRow("X3.28 before XonXoff")
+            << QByteArray("XonXoff X3.28") << QByteArray("X3.28") << L{"XonXoff X3.28\n", "XonXoff X3.28"}
+            << QByteArray("Sent XonXoff X3.28");
+    }
     void switchClassification()
     {
-        // Small letters are no switch: written as a command, prompt awaited.
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, mode);
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QByteArray, transcript);
         WindowHarness h;
         h.init();
-        h.port->replyToNext(1, ">");
-        send(h, "syst:lang x3.28");
-        QCOMPARE(h.port->writes, (QList<QByteArray>{"syst:lang x3.28\n"}));
-        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QCOMPARE(h.transcript(), QByteArray("Sent syst:lang x3.28\r\nPrompt received"));
-
-        // A query that names X3.28 is a switch, not a query.
-        WindowHarness h2;
-        h2.init();
-        send(h2, "SYST:LANG X3.28?");
-        QCOMPARE(h2.port->writes.size(), 2);
-        QCOMPARE(h2.w->cmdMode, QByteArray("X3.28"));
-        QCOMPARE(h2.port->inputCalls, 1);
+        const bool command = mode == "SCPI";
+        if (command)
+            h.port->replyToNext(1, ">");
+        send(h, text);
+        QCOMPARE(h.port->writes, writes);
+        QCOMPARE(h.w->cmdMode, mode);
+        QCOMPARE(h.transcript(), transcript);
+        QCOMPARE(h.port->inputCalls, command ? 2 : 1); // a switch awaits no reply: only the drain
     }
 
     void entryAndCommandMemory()
