@@ -2,12 +2,14 @@
 // and exit, Enter in the entry boxes.
 
 #include "app/TranscriptBox.h"
+#include "app/UiSeams.h"
 #include "exchange/Protocol.h"
 #include "serial/ComPortMap.h"
 #include "serial/PortSelection.h"
 #include "serial/frmPorts.h"
 #include "support/WindowHarness.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -388,6 +390,23 @@ private slots:
         QCOMPARE(h.w->errorText(), QStringLiteral("Unknown mode error, cmdMode$ = SCPI"));
         QCOMPARE(h.seams.beeps, 1);
         QCOMPARE(h.port->writes.size(), 0);
+    }
+
+    // Without stand-in seams the window's beep reaches the desktop's.
+    void realBeepReachesTheDesktop()
+    {
+        QVERIFY(UiSeams::systemBeep == &QApplication::beep);
+        static int sounded = 0;
+        sounded = 0;
+        UiSeams::systemBeep = [] { ++sounded; };
+        {
+            frmMain w(new ScriptPort, nullptr);
+            w.combCmd->setEditText("*idn?");
+            w.cmdSend_Click(); // the port is not open: an error, with a beep
+            QVERIFY(w.errorShown());
+        }
+        UiSeams::systemBeep = &QApplication::beep;
+        QCOMPARE(sounded, 1);
     }
 
     void helpOpensFileFromCurrentDirectory()
