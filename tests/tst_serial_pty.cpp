@@ -158,6 +158,14 @@ private slots:
         QVERIFY(port.errorText().contains(QStringLiteral("COM 5")));
         QVERIFY(port.errorText().contains(QStringLiteral("no serial device")));
 
+        // A number pointed at the simulated converter in a program without it.
+        ComPortMap::instance().setSimulator(4);
+        QVERIFY(!ComPortMap::simulatorAvailable());
+        port.CommPort(4);
+        QVERIFY(!port.PortOpen(true));
+        QVERIFY(port.errorText().contains(QStringLiteral("COM 4")));
+        QVERIFY(port.errorText().contains(QStringLiteral("simulated converter is not available")));
+
         // A device held by another program: no group hint then.
         PtyPeer peer;
         QtSerialPortObject first, second;

@@ -327,7 +327,11 @@ void TestSimFaults::dropHangsUpAndEndsEverything()
     rig.engine.setFaults(with(&SimFaults::drop, SimTrigger::once(2)));
     QCOMPARE(rig.send(select("SP1 10")), ACK);
     rig.t += 1.0;
-    rig.engine.receive(select("SP1 20"), rig.t);
+    // Nothing after the message that drops the line is acted on, in the same
+    // read or a later one before the line goes down.
+    rig.engine.receive(select("SP1 20") + select("SP1 30"), rig.t);
+    rig.engine.receive(select("SP1 40"), rig.t + 0.001);
+    QCOMPARE(rig.engine.controller(5)->setPoint(), 20.0);
     const QList<SimOut> out = rig.engine.takeDue(Inf);
     QCOMPARE(out.size(), 1);
     QVERIFY(out[0].hangUp);
