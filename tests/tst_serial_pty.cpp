@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 class TestSerialPty : public QObject
 {
@@ -126,6 +127,16 @@ private slots:
         QCOMPARE(got, all);
         QVERIFY(got.contains('\x13') && got.contains('\x11') && got.contains('\r'));
         QCOMPARE(port.Input(), QByteArray()); // nothing pending: empty, at once
+
+        // A read with no events and no wait before it (the drain before an
+        // exchange) still takes what the device holds.
+        peer.write("late");
+        QByteArray late;
+        for (int i = 0; i < 400 && late.size() < 4; ++i) {
+            QThread::msleep(5);
+            late += port.Input();
+        }
+        QCOMPARE(late, QByteArray("late"));
     }
 
     void bytesFromBeforeTheOpenAreDropped()
@@ -177,21 +188,38 @@ private slots:
         QVERIFY(!second.errorText().contains(QStringLiteral("group")));
     }
 
+    // Noticed by the paced wait or by a read alone, once, with the reason.
+    void lostLineIsNoticedOnce_data()
+    {
+        QTest::addColumn<bool>("pacedWait");
+        QTest::newRow("paced wait, then read") << true;
+        QTest::newRow("read alone") << false;
+    }
     void lostLineIsNoticedOnce()
     {
+        QFETCH(bool, pacedWait);
         PtyPeer peer;
         QtSerialPortObject port;
         QSignalSpy lost(&port, &PortObject::portLost);
         QVERIFY(port.Settings(QStringLiteral("9600,N,8,1")));
         QVERIFY(port.openDevice(peer.slavePath()));
         peer.hangUp();
-        QVERIFY(waitFor([&] {
-            port.waitForInput(1000);
+        QElapsedTimer t;
+        t.start();
+        while (port.PortOpen() && t.elapsed() < 2000) {
+            if (pacedWait) { // as the reply wait polls
+                port.waitForInput(1000);
+                QCoreApplication::processEvents();
+            } else {
+                QThread::msleep(5);
+            }
             port.Input();
-            return !port.PortOpen();
-        }));
+        }
+        QVERIFY(!port.PortOpen());
         QTest::qWait(50);
         QCOMPARE(lost.size(), 1);
+        // The far end of a pseudo-terminal takes its device node with it.
+        QCOMPARE(lost.first().first().toString(), QStringLiteral("the device was removed"));
         port.Output("after"); // ignored, no crash
         QCOMPARE(port.Input(), QByteArray());
     }

@@ -149,6 +149,7 @@ void TestSimScpi::assignAnsiValidatesSlotAndEntry()
     QCOMPARE(rig.engine.eventStatus(), esr);
     const QByteArray query = "ASSIGN:ANSI? " + QByteArray::number(slot) + '\n';
     QCOMPARE(rig.send(query), stored + "\n>");
+    QCOMPARE(rig.engine.tableEntry(slot).toText(), stored);
 }
 
 void TestSimScpi::programTableLoadAndReadBack()

@@ -199,6 +199,12 @@ void TestSimX328::disconnectAndOtherAddressCloseTheLink()
     QCOMPARE(rig.send(QByteArray("7") + ENQ), QByteArray());
     QCOMPARE(rig.send(poll("C1")), QByteArray());
 
+    // A new link during a poll ends the poll: an EOT then asks for nothing.
+    rig.send(QByteArray("5") + ENQ);
+    QCOMPARE(rig.send(poll("C1")), ACK);
+    QCOMPARE(rig.send(QByteArray("5") + ENQ), QByteArray("5") + ACK);
+    QCOMPARE(rig.send(EOT), QByteArray());
+
     // DLE and ENQ split over two reads still close the link.
     rig.send(QByteArray("5") + ENQ);
     QCOMPARE(rig.send(DLE), QByteArray());

@@ -249,6 +249,7 @@ private slots:
         h.w->cmdInit_Click();
         QCOMPARE(CommPortNum, 2);
         QVERIFY(h.w->MSComm1->PortOpen());
+        QCOMPARE(h.w->portsDialog()->result(), int(QDialog::Rejected)); // the close control closed it
     }
 
     void initWithoutPortChoice()
