@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "app/TranscriptBox.h"
 
 #include <QFontDatabase>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
@@ -10,12 +13,69 @@ TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The text area paints its own background, so it is opaque: nothing
+    // behind it repaints with it, and a paint held back leaves the last
+    // frame standing rather than an empty box.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    m_frame.setSingleShot(true);
+    m_frame.setTimerType(Qt::PreciseTimer);
+    // The frame's end: what changed during it is painted now (enabling
+    // updates again repaints the text area).
+    connect(&m_frame, &QTimer::timeout, this, [this] {
+        if (!viewport()->updatesEnabled())
+            viewport()->setUpdatesEnabled(true);
+    });
+}
+
+namespace {
+constexpr int kFrameMs = 16;
+} // namespace
+
+bool TranscriptBox::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Paint) {
+        // A display frame starts: changes within it are painted at its end.
+        m_frame.start(kFrameMs);
+        QPainter painter(viewport());
+        painter.fillRect(static_cast<QPaintEvent *>(event)->rect(), palette().brush(QPalette::Base));
+    }
+    return QPlainTextEdit::viewportEvent(event);
+}
+
+void TranscriptBox::holdPaint()
+{
+    if (m_frame.isActive() && viewport()->updatesEnabled())
+        viewport()->setUpdatesEnabled(false);
+}
+
+void TranscriptBox::repaintSoon()
+{
+    // Within a frame the change waits for the frame's end (updates held);
+    // after a quiet spell it paints now.
+    if (!m_frame.isActive())
+        viewport()->repaint();
+}
+
+void TranscriptBox::appendBytes(const QByteArray &separator, const QByteArray &line)
+{
+    // The separator is CR LF, shown as the break between the two; the shown
+    // text of old + CR LF + line is the old shown text, a break, the line's.
+    if (m_bytes.isEmpty() || separator != "\r\n") {
+        setBytes(m_bytes + separator + line);
+        return;
+    }
+    holdPaint();
+    m_bytes += separator + line;
+    appendPlainText(displayText(line));
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void TranscriptBox::setBytes(const QByteArray &bytes)
 {
     if (bytes == m_bytes)
         return;
+    holdPaint();
     m_bytes = bytes;
     setPlainText(displayText(bytes));
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
@@ -34,6 +94,10 @@ QString TranscriptBox::displayText(const QByteArray &bytes)
             out += QChar(0x2400 + c); // control pictures: STX as a visible symbol
         } else if (c == 0x7f) {
             out += QChar(0x2421);
+        } else if (c >= 0x80 && c <= 0x9f) {
+            // C1 controls have no picture of their own: their code in hex,
+            // between single angle quotes so it cannot pass for received text.
+            out += QChar(0x2039) + QString::number(c, 16).toUpper() + QChar(0x203a);
         } else {
             out += QChar(c); // Latin-1: one character per byte
         }

@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: MIT
 #include "app/UiSeams.h"
 
 #include "serial/frmPorts.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QUrl>
 
 void (*UiSeams::systemBeep)() = &QApplication::beep;
@@ -32,11 +36,37 @@ void UiSeams::runPortsDialog(frmPorts &dialog)
     dialog.exec();
 }
 
-void UiSeams::showHelp(QWidget *parent, const QString &path)
+QString UiSeams::showHelp(QWidget *parent, const QString &path)
 {
     Q_UNUSED(parent);
     // The desktop's viewer runs on its own; the window goes on at once.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return {};
+    // Qt finds no launcher when xdg-open is missing and says so only on the
+    // terminal.
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        return QStringLiteral("Cannot show %1: no program to open it is installed (xdg-open is missing; "
+                              "install the package xdg-utils)")
+            .arg(path);
+    return QStringLiteral("Cannot show %1: the desktop found no program to open it").arg(path);
+}
+
+QString UiSeams::askSaveFile(QWidget *parent, const QString &title, const QString &suggested, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, title, suggested, filter);
+}
+
+QString UiSeams::askFolder(QWidget *parent, const QString &title)
+{
+    return QFileDialog::getExistingDirectory(parent, title, QDir::currentPath());
+}
+
+void UiSeams::warn(QWidget *parent, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void UiSeams::endProgram()

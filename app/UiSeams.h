@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The few places where the main window reaches the desktop: the system beep,
 // the Yes/No/Cancel question box, running the port settings dialog, the help
-// viewer and the end of the program. Tests replace them with their own.
+// viewer, the file and folder choosers, warnings and the end of the program.
+// Tests replace them with their own.
 
 #include <QString>
 
@@ -24,7 +26,17 @@ public:
     // Shows the port settings dialog modally until the user leaves it.
     virtual void runPortsDialog(frmPorts &dialog);
     // Opens a help document with the desktop's viewer; never blocks.
-    virtual void showHelp(QWidget *parent, const QString &path);
+    // Returns why it could not (no launcher installed, say), else empty.
+    virtual QString showHelp(QWidget *parent, const QString &path);
+    // Asks where to save a file, starting at `suggested`; empty when the
+    // user cancelled. Nothing is remembered between runs.
+    virtual QString askSaveFile(QWidget *parent, const QString &title, const QString &suggested,
+                                const QString &filter);
+    // Asks for a folder; empty when the user cancelled.
+    virtual QString askFolder(QWidget *parent, const QString &title);
+    // A warning the user must see, shown without blocking the window (a
+    // running loop goes on).
+    virtual void warn(QWidget *parent, const QString &title, const QString &text);
     // Ends the program after the main window has closed.
     virtual void endProgram();
 };

@@ -1,12 +1,20 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
+#include "app/CaptionButton.h"
+#include "app/HelpFile.h"
+#include "app/HelpWindow.h"
 #include "app/Logo.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
 #include "exchange/Protocol.h"
+#include "modes/ModeViews.h"
 #include "serial/ComPortMap.h"
+#include "serial/LineMonitor.h"
+#include "serial/MonitoredPort.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"
+#include "serial/SessionLog.h"
 #include "serial/frmPorts.h"
 
 #include <QApplication>
@@ -41,7 +49,7 @@ W *named(W *w, const char *name, const QString &tip = {})
 
 QPushButton *button(const char *name, const QString &caption, const QString &tip = {})
 {
-    auto *b = named(new QPushButton(caption), name, tip);
+    auto *b = named(new CaptionButton(caption), name, tip);
     b->setAutoDefault(false);
     return b;
 }
@@ -52,7 +60,7 @@ QGroupBox *frame(const char *name, const QString &caption)
 }
 } // namespace
 
-frmMain::frmMain(PortObject *port, UiSeams *seams, QWidget *parent) : QMainWindow(parent)
+frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vek OrnaSerTest Program"));
@@ -61,17 +69,29 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, QWidget *parent) : QMainWindo
         m_ownSeams = true;
     }
     m_seams = seams;
-    MSComm1 = port ? port : new QtSerialPortObject(this);
-    if (!MSComm1->parent())
-        MSComm1->setParent(this);
+    if (!map) {
+        m_ownMap = std::make_unique<ComPortMap>();
+        map = m_ownMap.get();
+    }
+    m_map = map;
+    // Every byte both ways, the drains and the line's opening and loss pass
+    // the line monitor on their way.
+    m_clock.start();
+    m_monitor = std::make_shared<LineMonitor>();
+    m_log = std::make_unique<SessionLog>(m_monitor);
+    m_tap = new MonitoredPort(port ? port : new QtSerialPortObject, m_monitor, this);
+    MSComm1 = m_tap;
+    MSComm1->usePortMap(m_map);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &PortObject::portLost, this, &frmMain::onPortLost);
+    connect(m_tap, &MonitoredPort::lineOpened, this, &frmMain::onLineOpened);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
     buildUi();
+    buildRecordUi();
     Form_Load();
 }
 
@@ -112,6 +132,11 @@ void frmMain::buildUi()
         l->setStyleSheet(QStringLiteral("QLabel { color: #0a5a0a; font-weight: bold; }"));
     lblLine = named(new QLabel, "lblLine");
     lblLine->setTextFormat(Qt::PlainText);
+    // Room for two lines from the start: the line's text (longer when it
+    // goes to the simulator) never makes the window wider or taller.
+    lblLine->setWordWrap(true);
+    lblLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    lblLine->setFixedHeight(lblLine->fontMetrics().lineSpacing() * 2 + 6);
 
     // X3.28 address and link.
     Frame2 = frame("Frame2", QStringLiteral("X3.28 Device Address"));
@@ -152,6 +177,8 @@ void frmMain::buildUi()
     combCmd = named(new QComboBox, "combCmd", QStringLiteral("Enter Device Command strings"));
     combCmd->setEditable(true);
     combCmd->setInsertPolicy(QComboBox::NoInsert);
+    // The operator's text goes out as typed: no inline completion, no case change.
+    combCmd->setCompleter(nullptr);
     combCmd->setMinimumContentsLength(28);
     cmdSend = button("cmdSend", QStringLiteral("Send"), QStringLiteral("Sends Device Command and querie to the Orna."));
     cmdLbl = named(new QLabel(QStringLiteral("Enter SCPI and Modbus commands")), "cmdLbl");
@@ -168,6 +195,7 @@ void frmMain::buildUi()
     combQuery = named(new QComboBox, "combQuery");
     combQuery->setEditable(true);
     combQuery->setInsertPolicy(QComboBox::NoInsert);
+    combQuery->setCompleter(nullptr);
     combQuery->setMinimumContentsLength(12);
     cmdQuery = button("cmdQuery", QStringLiteral("Send Query"), QStringLiteral("Sends X3.28 or XonXoff queries to the Orna."));
     ckNAK = named(new QCheckBox(QStringLiteral("Send one NAK for Data")), "ckNAK");
@@ -176,17 +204,20 @@ void frmMain::buildUi()
     lblQuery = named(new QLabel(QStringLiteral("Enter only the parameter to be queried.  i.e. C1")), "lblQuery");
     txtResults = named(new TranscriptBox, "txtResults");
     txtResults->setAccessibleName(QStringLiteral("Transcript"));
-    txtResults->setMinimumSize(520, 220);
+    txtResults->setMinimumSize(440, 220);
     {
         auto *l = new QGridLayout(frmDevResp);
-        l->addWidget(lblQuery, 0, 0, 1, 4);
+        l->addWidget(lblQuery, 0, 0, 1, 2);
         l->addWidget(combQuery, 1, 0);
         l->addWidget(cmdQuery, 1, 1);
-        l->addWidget(ckNAK, 1, 2);
-        l->addWidget(ckByteCnt, 1, 3);
-        l->addWidget(txtResults, 2, 0, 1, 4);
+        auto *options = new QHBoxLayout;
+        options->addWidget(ckNAK);
+        options->addWidget(ckByteCnt);
+        options->addStretch(1);
+        l->addLayout(options, 2, 0, 1, 2);
+        l->addWidget(txtResults, 3, 0, 1, 2);
         l->setColumnStretch(0, 1);
-        l->setRowStretch(2, 1);
+        l->setRowStretch(3, 1);
     }
 
     // Loops and the timer interval.
@@ -226,6 +257,18 @@ void frmMain::buildUi()
     txtCount->setReadOnly(true);
     txtCount->setMaximumWidth(txtCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
     lblCount->setBuddy(txtCount);
+    lblLoopStats = named(new QLabel, "lblLoopStats");
+    lblLoopStats->setAccessibleName(QStringLiteral("Loop statistics"));
+    lblLoopStats->setToolTip(QStringLiteral("Outcomes of the loops' exchanges since each loop started; "
+                                            "click for the full statistics"));
+    lblLoopStats->hide();
+    // The count keeps its place while hidden, so the window does not change
+    // size when it appears.
+    for (QWidget *wdg : {static_cast<QWidget *>(lblCount), static_cast<QWidget *>(txtCount)}) {
+        QSizePolicy policy = wdg->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        wdg->setSizePolicy(policy);
+    }
 
     txtERROR = named(new QPlainTextEdit, "txtERROR");
     txtERROR->setAccessibleName(QStringLiteral("Error"));
@@ -260,7 +303,7 @@ void frmMain::buildUi()
         auto *count = new QHBoxLayout;
         count->addWidget(lblCount);
         count->addWidget(txtCount);
-        count->addStretch(1);
+        count->addWidget(lblLoopStats, 1);
         left->addLayout(count);
         left->addStretch(1);
     }
@@ -289,9 +332,9 @@ void frmMain::buildUi()
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    // Accessible names from the captions, for screen readers.
+    // Accessible names are the captions, for screen readers.
     for (QPushButton *b : findChildren<QPushButton *>())
-        b->setAccessibleName(b->text().simplified());
+        b->setAccessibleName(b->text());
     txtAddr->setAccessibleName(Frame2->title());
     combCmd->setAccessibleName(frmDevCmd->title());
     combQuery->setAccessibleName(QStringLiteral("Query"));
@@ -314,8 +357,14 @@ void frmMain::buildUi()
     connect(cmdQtst, &QPushButton::clicked, this, &frmMain::cmdQtst_Click);
     connect(cmdQtstOff, &QPushButton::clicked, this, &frmMain::cmdQtstOff_Click);
     connect(txtAddr, &QLineEdit::textChanged, this, &frmMain::txtAddr_Change);
-    combCmd->lineEdit()->installEventFilter(this);
-    combQuery->lineEdit()->installEventFilter(this);
+    // An editable combo box is the focus proxy of its line edit: the window
+    // system delivers keys to the box, which hands them to the line edit by a
+    // direct call. Keys are therefore caught on the box; a key sent to the
+    // line edit itself (never both for one key) is caught there.
+    for (QComboBox *box : {combCmd, combQuery}) {
+        box->installEventFilter(this);
+        box->lineEdit()->installEventFilter(this);
+    }
 
     statusBar()->setSizeGripEnabled(false);
 }
@@ -341,22 +390,14 @@ void frmMain::Form_Load()
     CMDloopFlg = 0;
     lblCount->hide();
     txtERROR->hide();
-    cmdMode = "SCPI";
-    lblSCPI->show();
-    lblX328->hide();
-    lblXOnXoff->hide();
-    cmdLbl->setText(QStringLiteral("Enter SCPI and Modbus commands"));
-    frmDevCmd->setTitle(QStringLiteral("Device Commands and Queries"));
+    applyView(ModeView::Load);
     combCmd->clear();
     combCmd->addItems({QStringLiteral("*esr?"), QStringLiteral("*idn?"), QStringLiteral("*stb?"),
                        QStringLiteral("SYST:LANG X3.28"), QStringLiteral("SYST:LANG XonXoff"), QStringLiteral("@@@")});
     combCmd->setEditText(QString());
-    for (QPushButton *b : {cmdSet, cmdSend, cmdQuery, cmdQtst, cmdQtstOff, cmdCmdtst, cmdCmdtstoff, cmdDisconnect,
-                           cmdSCPI, cmdXonXoff, cmdLdCmdTable, cmdRdCmdTable})
-        b->setEnabled(false);
     AddrSetFlg = false;
     if (!m_ports)
-        m_ports = new frmPorts(this);
+        m_ports = new frmPorts(*m_map, this);
     showLineTarget();
 }
 
@@ -364,6 +405,7 @@ void frmMain::txtAddr_Change()
 {
     cmdSet->setEnabled(true);
     AddrSetFlg = false;
+    ++m_addrEdits;
 }
 
 void frmMain::combCmd_KeyPress(int keyAscii)
@@ -380,18 +422,20 @@ void frmMain::combQuery_KeyPress(int keyAscii)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == combCmd->lineEdit() || watched == combQuery->lineEdit())) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        const int code = enter ? 13 : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
-        if (watched == combCmd->lineEdit())
-            combCmd_KeyPress(code);
-        else
-            combQuery_KeyPress(code);
-        return enter; // Enter is consumed; other keys edit the text as usual
-    }
-    return QMainWindow::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const bool inCmd = watched == combCmd || watched == combCmd->lineEdit();
+    const bool inQuery = watched == combQuery || watched == combQuery->lineEdit();
+    if (!inCmd && !inQuery)
+        return QMainWindow::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const int code = enter ? 13 : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
+    if (inCmd)
+        combCmd_KeyPress(code);
+    else
+        combQuery_KeyPress(code);
+    return enter; // Enter is consumed; other keys edit the text as usual
 }
 
 // ---- Transcript and error box
@@ -404,16 +448,18 @@ QByteArray frmMain::resultsText() const
 void frmMain::resultsReplace(const QByteArray &line)
 {
     txtResults->setBytes(line);
+    noteTranscript(true, line);
 }
 
 void frmMain::resultsAppend(const QByteArray &line)
 {
-    txtResults->setBytes(txtResults->bytes() + CRLFStr + line);
+    txtResults->appendBytes(CRLFStr, line);
+    noteTranscript(false, line);
 }
 
 void frmMain::resultsRepaint()
 {
-    txtResults->repaint();
+    txtResults->repaintSoon();
 }
 
 QString frmMain::errorText() const
@@ -428,6 +474,7 @@ bool frmMain::errorShown() const
 
 void frmMain::reportError(const QString &message, bool withBeep)
 {
+    m_monitor->note(MonitorRecord::Error, message.toLatin1());
     txtERROR->setPlainText(message);
     txtERROR->show();
     if (withBeep)
@@ -446,31 +493,37 @@ void frmMain::beep()
 
 // ---- One exchange at a time
 
+namespace {
+const QString kBusyMessage =
+    QStringLiteral("Busy: the previous exchange is still waiting for its reply; try again when it ends");
+} // namespace
+
 bool frmMain::tryBegin()
 {
-    if (m_busy == 0 && !m_exiting)
+    if (m_line.tryBegin())
         return true;
-    ++m_refused;
-    if (!m_exiting)
-        reportError(QStringLiteral("Busy: the previous exchange is still waiting for its reply; try again when it ends"));
+    // Said in the status bar, which the end of the waiting operation clears:
+    // the error box keeps the exchanges' own errors.
+    if (m_line.state() != LineLock::State::Exiting) {
+        statusBar()->showMessage(kBusyMessage);
+        beep();
+    }
     return false;
 }
 
 void frmMain::endOperation()
 {
-    --m_busy;
-    if (m_busy == 0 && m_lossUnreported) {
-        // The line went while the operation ran, and no wait of it said so
-        // (lost while the input was drained before a write that needs no
-        // answer, or in the very poll that ended a wait by its count).
-        m_lossUnreported = false;
-        const QString loss = m_lossMessage + QStringLiteral("; the port is closed.");
-        if (!errorShown())
-            reportError(loss);
-        else if (!errorText().contains(m_lossMessage))
-            reportError(errorText() + QLatin1Char('\n') + loss, false);
-    }
-    if (m_busy == 0 && m_exitRequested && !m_exiting)
+    const LineLock::Due due = m_line.end();
+    if (statusBar()->currentMessage() == kBusyMessage)
+        statusBar()->clearMessage();
+    if (due.lineLost)
+        showLineLost();
+    // The log holds each operation as soon as it has ended; a line closed
+    // or lost meanwhile ends its file.
+    flushLog();
+    if (!MSComm1->PortOpen())
+        finishLog();
+    if (due.exit)
         performExit();
 }
 
@@ -489,12 +542,60 @@ void frmMain::onPortLost(const QString &reason)
 {
     m_lossMessage = QStringLiteral("COM %1 (%2) was lost: %3").arg(MSComm1->CommPort()).arg(MSComm1->deviceName(), reason);
     showLineTarget();
-    // A wait in progress reports the loss itself when it ends, and the end of
-    // the operation makes sure it was said; otherwise say it now.
-    if (m_busy == 0)
-        reportError(m_lossMessage + QStringLiteral("; the port is closed."));
-    else
-        m_lossUnreported = true;
+    // A wait in progress reports the loss itself when it ends; the rest
+    // follows the end of the operation, after its own view changes.
+    if (m_line.lineLost()) {
+        showLineLost();
+        finishLog();
+    }
+}
+
+void frmMain::showLineLost()
+{
+    // Said unless a wait of the operation said it already (lost while the
+    // input was drained before a write that needs no answer, or in the very
+    // poll that ended a wait by its count, no wait did).
+    const QString loss = m_lossMessage + QStringLiteral("; the port is closed.");
+    if (!errorShown())
+        reportError(loss);
+    else if (!errorText().contains(m_lossMessage))
+        reportError(errorText() + QLatin1Char('\n') + loss, false);
+    applyView(ModeView::PortClosed);
+}
+
+void frmMain::reportLineClosed()
+{
+    reportError(m_lossMessage.isEmpty() ? QStringLiteral("The COM port was closed during the exchange.")
+                                        : m_lossMessage + QStringLiteral("; the port is closed."));
+}
+
+void frmMain::applyView(ModeView view)
+{
+    const ViewRow &row = viewRow(view);
+    if (row.mode)
+        cmdMode = row.mode;
+    const auto show = [](QWidget *w, Tri on) {
+        if (on != Tri::Keep)
+            w->setVisible(on == Tri::On);
+    };
+    show(lblSCPI, row.lblSCPI);
+    show(lblX328, row.lblX328);
+    show(lblXOnXoff, row.lblXOnXoff);
+    QPushButton *const buttons[kViewButtonCount] = {cmdSet,  cmdDisconnect, cmdSCPI,   cmdXonXoff,   cmdSend,       cmdQuery,
+                                                    cmdQtst, cmdQtstOff,    cmdCmdtst, cmdCmdtstoff, cmdLdCmdTable, cmdRdCmdTable};
+    for (int i = 0; i < kViewButtonCount; ++i)
+        if (row.buttons[i] != Tri::Keep)
+            buttons[i]->setEnabled(row.buttons[i] == Tri::On);
+    if (row.cmdLbl)
+        cmdLbl->setText(QString::fromLatin1(row.cmdLbl));
+    if (row.frmDevCmd)
+        frmDevCmd->setTitle(QString::fromLatin1(row.frmDevCmd));
+    if (row.frmDevResp)
+        frmDevResp->setTitle(QString::fromLatin1(row.frmDevResp));
+    if (row.focusEntry) {
+        combCmd->setFocus();
+        combCmd->setEditText(QString());
+    }
 }
 
 void frmMain::showLineTarget()
@@ -509,7 +610,7 @@ void frmMain::showLineTarget()
         return;
     }
     // Judged by the device actually opened, not by the mapping as it is now.
-    const bool simulated = ComPortMap::instance().isSimulatorDevice(MSComm1->deviceName());
+    const bool simulated = m_map->isSimulatorDevice(MSComm1->deviceName());
     if (simulated) {
         lblLine->setText(QStringLiteral("Line: COM %1 -> %2 (%3), no hardware")
                              .arg(MSComm1->CommPort())
@@ -526,26 +627,32 @@ void frmMain::showLineTarget()
 
 // ---- Help and exit
 
+// The help file with the desktop's viewer where there is one; otherwise,
+// or when the desktop cannot show it, the guide built into the program.
 void frmMain::cmdHelp_Click()
 {
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("OrnaSer_Kybd_help.chm"));
-    if (QFileInfo::exists(path))
-        m_seams->showHelp(this, path);
+    const QString path = findHelpFile();
+    QString problem;
+    if (path.isEmpty())
+        problem = QStringLiteral("No help file %1 in %2: showing the built-in guide")
+                      .arg(helpFileName(), helpFolders().join(QStringLiteral(", ")));
     else
-        statusBar()->showMessage(QStringLiteral("No help file OrnaSer_Kybd_help.chm in %1").arg(QDir::currentPath()),
-                                 5000);
+        problem = m_seams->showHelp(this, path);
+    if (problem.isEmpty())
+        return;
+    statusBar()->showMessage(problem, 15000);
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void frmMain::cmdExit_Click()
 {
-    if (m_exiting)
-        return;
-    if (m_busy > 0) {
-        // The waiting exchange ends at its next poll; the exit follows.
-        m_exitRequested = true;
-        return;
-    }
-    performExit();
+    // While an exchange waits, it ends at its next poll and the exit follows.
+    if (m_line.requestExit())
+        performExit();
 }
 
 void frmMain::performExit()
@@ -559,27 +666,27 @@ void frmMain::performExit()
 // leave, then the port is closed.
 void frmMain::shutdownLine()
 {
-    m_exiting = true;
+    m_line.exiting();
     Timer1->stop();
     if (CommPortNum != 0 && MSComm1->PortOpen()) {
         MSComm1->Output(FrameDisconnect());
         Tdelay(0.3);
         MSComm1->PortOpen(false);
     }
+    finishLog();
     if (m_ports)
         m_ports->hide();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    if (m_exiting) {
+    if (m_line.state() == LineLock::State::Exiting) {
         event->accept();
         return;
     }
     // The window's own close control ends the program the orderly way; while
     // an exchange waits, the exit follows when it has ended.
-    if (m_busy > 0) {
-        m_exitRequested = true;
+    if (!m_line.requestExit()) {
         event->ignore();
         return;
     }

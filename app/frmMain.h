@@ -1,39 +1,58 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window: every control, the state all handlers share, and the
 // handlers themselves. Handlers are implemented in the folder of their
 // subsystem (serial/, modes/, exchange/, cmdtable/, loops/); this header is
 // the one place that declares them.
 
+#include "exchange/Exchange.h"
+#include "exchange/LineLock.h"
 #include "exchange/RxWait.h"
+#include "loops/LoopStats.h"
+#include "modes/ModeViews.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class ComPortMap;
+class HelpWindow;
+class LineMonitor;
+class LineMonitorView;
+class LoopStatsWindow;
+class MonitoredPort;
 class PortObject;
+class SessionLog;
 class TranscriptBox;
 class UiSeams;
 class frmPorts;
 
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, private ExchangeHost
 {
     Q_OBJECT
 public:
-    // The window uses the given port object and desktop seams; either may be
-    // null, and then the real serial port and the real desktop are used.
-    explicit frmMain(PortObject *port = nullptr, UiSeams *seams = nullptr, QWidget *parent = nullptr);
+    // The window uses the given port object, desktop seams and port mapping;
+    // each may be null, and then the real serial port, the real desktop and
+    // a mapping of the system's serial devices are used.
+    explicit frmMain(PortObject *port = nullptr, UiSeams *seams = nullptr, ComPortMap *map = nullptr,
+                     QWidget *parent = nullptr);
     ~frmMain() override;
 
     // ---- Controls outside frames
@@ -86,7 +105,32 @@ public:
     QPushButton *cmdLdCmdTable = nullptr;
     QPushButton *cmdRdCmdTable = nullptr;
 
+    // ---- The bench record: line monitor, session log, loop statistics, help
+    QMenu *mnuLine = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *actMonitor = nullptr;          // shows or hides the line monitor (Ctrl+L)
+    QAction *actLoopStats = nullptr;        // the loop statistics window (Ctrl+T)
+    QAction *actSaveLog = nullptr;          // "Save Log..." (Ctrl+S)
+    QAction *actLogContinuously = nullptr;  // a log file from every opening of the line (Ctrl+Shift+L)
+    QAction *actHelp = nullptr;             // the Help button's action (F1)
+    QDockWidget *dockMonitor = nullptr;     // the line monitor, a window of its own until docked
+    LineMonitorView *monitorView = nullptr;
+    QLabel *lblLoopStats = nullptr;         // the loops' outcomes beside the count
+    QLabel *lblLogFile = nullptr;           // the continuous log's file, in the status bar
+    LineMonitor &lineMonitor() const { return *m_monitor; }
+    SessionLog &sessionLog() const { return *m_log; }
+    // The statistics of the command loop and the query loop since each started.
+    const LoopStats &commandLoopStats() const { return m_cmdStats; }
+    const LoopStats &queryLoopStats() const { return m_queryStats; }
+    // How the last send or query action ended.
+    const ExchangeResult &lastResult() const { return m_lastResult; }
+    LoopStatsWindow *loopStatsWindow() const { return m_statsWindow; }
+    // The built-in help, once it has been opened.
+    HelpWindow *helpWindow() const { return m_help; }
+
     frmPorts *portsDialog() const { return m_ports; }
+    // Which device each COM number opens; handed to the port and the dialog.
+    ComPortMap &portMap() const { return *m_map; }
 
     // ---- Shared state (texts are byte strings, one byte per character)
     QByteArray cmdMode;     // "SCPI", "X3.28" or "XonXoff"
@@ -102,13 +146,16 @@ public:
     int QloopFlg = 0;       // query loop runs
 
     // ---- Reply wait tuning and bookkeeping
-    // Each poll waits at most this long for input before it processes events.
+    // The time one poll stands for. On a port whose input wakes the event
+    // loop, a wait with nothing to read blocks in it, and the time it spends
+    // blocked counts as polls of this length; on other ports each poll waits
+    // at most this long for input. 0: polls as fast as they go, unblocked.
     int pollPacingMicros = 100;
     // Exchange in progress: another one asked for meanwhile is refused, a
     // loop tick is skipped.
-    bool Busy() const { return m_busy > 0; }
-    qint64 skippedTicks() const { return m_skippedTicks; }
-    qint64 refusedRequests() const { return m_refused; }
+    bool Busy() const { return m_line.busy(); }
+    qint64 skippedTicks() const { return m_line.skippedTicks(); }
+    qint64 refusedRequests() const { return m_line.refused(); }
 
 public slots:
     // Application shell
@@ -145,6 +192,12 @@ public slots:
     void optTime_Click(int index);
     void Timer1_Timer();
 
+    // The bench record
+    void actMonitor_Click(bool on);
+    void actSaveLog_Click();
+    void actLogContinuously_Click(bool on);
+    void actLoopStats_Click();
+
 public:
     // ---- Transcript and error box conventions
     QByteArray resultsText() const;
@@ -164,13 +217,21 @@ public:
     RxResult RxWait(const QList<QByteArray> &terminators, qint64 limit);
     // Reads and drops everything pending.
     void drainInput();
-    // Writes one framed string and remembers it in OutStr.
-    void writeOut(const QByteArray &frame);
+    // Writes one framed string and remembers it in OutStr. False (and
+    // reported) when the port did not take it: nothing of it counts as sent.
+    bool writeOut(const QByteArray &frame);
+    // The same for a string that is not an exchange's frame (the escape, the
+    // disconnect, the link opening, the bare copy of a language switch).
+    bool writeLine(const QByteArray &bytes);
+    // Reports the line closed under a running operation (lost or closed).
+    void reportLineClosed();
     // Reports why a wait ended without its terminator for the non-timeout
     // cases (overflow, lost port, ending program); returns true if it did.
     bool reportWaitFailure(const RxResult &r);
     // True when the port is open; otherwise reports the closed port.
     bool requirePort();
+    // Sets the mode, labels, captions and buttons as the operation's row says.
+    void applyView(ModeView view);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -179,27 +240,71 @@ protected:
 private:
     friend class BusyScope;
     void buildUi();
+    // The menus, the line monitor, the statistics beside the count and the
+    // log's place in the status bar (app/SessionRecord.cpp).
+    void buildRecordUi();
     void onPortLost(const QString &reason);
     void showLineTarget();
-    // Starts an operation for the one-exchange rule; false (and reported)
-    // when another one is waiting.
+    // The loss of the line, once the operation that ran meanwhile has ended:
+    // said unless a wait said it, and the window as after load in all that
+    // needs the port.
+    void showLineLost();
+    // Starts an operation for the one-exchange rule; false (and said in the
+    // status bar) when another one is waiting.
     bool tryBegin();
     void endOperation();
     void performExit();
     void shutdownLine();
 
-    // Branches and steps of the exchanges (exchange/)
+    // Blocks in the event loop until input, a window event or a timer, at
+    // most `maxIdle` polls' time; returns the whole polls' time spent blocked.
+    qint64 blockIdle(qint64 maxIdle);
+
+    // ExchangeHost: the exchanges reach the port and the display through these.
+    bool writeBytes(const QByteArray &bytes, bool frame) override;
+    RxResult awaitReply(const QList<QByteArray> &terminators, qint64 limit) override;
+    void waitFailed(const RxResult &r) override;
+    void apply(const Act &act) override;
+
+    // Branches of the send and query actions (exchange/)
     void sendScpi();
     void sendX328();
     void sendXonXoff();
-    void escapeToScpi();
     void queryX328();
     void queryXonXoff();
-    std::optional<RxResult> waitPastHoldOffs(const QList<QByteArray> &terminators, const QByteArray &busyLine);
     // The send and query actions without the busy check, for callers that
     // already hold the line (table operations, loop ticks).
     void runSend();
     void runQuery();
+    // ---- Counting an exchange (app/SessionRecord.cpp). Each send and query
+    // action is one exchange: its steps say how it ended, its writes and
+    // waits when it started and when its last awaited byte came.
+    struct Tally
+    {
+        bool active = false;
+        bool wrote = false;
+        std::optional<ExchangeOutcome> said; // by the exchange's judgement
+        std::optional<ExchangeOutcome> line; // by a failed write or wait
+        int holdOffs = 0;
+        qint64 firstWriteNs = -1;
+        qint64 replyNs = -1; // the last wait's awaited byte; -1 when it got none
+    };
+    void beginTally();
+    // Ends the count: the result is kept and recorded ("send" or "query").
+    void finishTally(const char *action);
+    // Shows the loops' statistics (summary and window) after a change.
+    void loopStatsChanged();
+    // A transcript text, line by line, into the monitor's record.
+    void noteTranscript(bool fresh, const QByteArray &text);
+    // The continuous log: a file per opening of the line, written at the
+    // end of every operation and finished when the line closes.
+    void onLineOpened();
+    void startLogFile(quint64 fromSeq);
+    void flushLog();
+    void finishLog();
+    void logFailed();
+    void showLogFile();
+
     // Takes the entry text, refilling it from CmdStr; false when there is
     // nothing to send (reported).
     bool takeEntry(QComboBox *box);
@@ -208,21 +313,35 @@ private:
 
     UiSeams *m_seams = nullptr;
     bool m_ownSeams = false;
+    std::unique_ptr<ComPortMap> m_ownMap;
+    ComPortMap *m_map = nullptr;
     frmPorts *m_ports = nullptr;
-    int m_busy = 0;
-    qint64 m_skippedTicks = 0;
-    qint64 m_refused = 0;
-    bool m_exitRequested = false;
-    bool m_exiting = false;
+    LineLock m_line;
     QString m_lossMessage;
-    bool m_lossUnreported = false; // lost during an operation, not yet in the error box
+    quint64 m_addrEdits = 0;            // edits of txtAddr so far
+    quint64 m_addrEditsAtLinkOpen = 0;  // ... when the link opening went out
+    qint64 m_overflows = 0;  // waits ended by the receive bound
+
+    std::shared_ptr<LineMonitor> m_monitor;
+    MonitoredPort *m_tap = nullptr; // MSComm1: the line's port with the monitor on the way
+    std::unique_ptr<SessionLog> m_log;
+    QString m_logFolder; // continuous logging goes there; empty: off
+    QElapsedTimer m_clock;
+    Tally m_tally;
+    ExchangeResult m_lastResult;
+    LoopStats m_cmdStats;
+    LoopStats m_queryStats;
+    LoopStatsWindow *m_statsWindow = nullptr;
+    HelpWindow *m_help = nullptr;
+    bool m_monitorShown = false; // the monitor was opened once (and placed)
 };
 
 // Holds the line for one operation; releases it on every way out.
 class BusyScope
 {
 public:
-    explicit BusyScope(frmMain &w) : m_w(w) { ++m_w.m_busy; }
+    // For an operation that has the line (tryBegin gave it).
+    explicit BusyScope(frmMain &w) : m_w(w) {}
     ~BusyScope() { m_w.endOperation(); }
     BusyScope(const BusyScope &) = delete;
     BusyScope &operator=(const BusyScope &) = delete;

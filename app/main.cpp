@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Logo.h"
 #include "app/frmMain.h"
 #include "sim/SimulatedLine.h"
@@ -9,11 +10,12 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrnaSerTest"));
+    QApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ornasertest"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ornasertest"), QIcon(vekLogo(64))));
-    installSimulatedLine();
     frmMain w;
-    installSimulatorMenu(w);
+    SimulatedLine simulator(w.portMap());
+    installSimulatorMenu(w, simulator.host());
     w.show();
     return app.exec();
 }

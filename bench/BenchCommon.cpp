@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "BenchCommon.h"
 
 #include "app/frmMain.h"
@@ -34,7 +35,7 @@ void useOffscreenPlatform()
 
 bool openLine(frmMain &w, const QString &device)
 {
-    ComPortMap::instance().setDevice(1, device);
+    w.portMap().setDevice(1, device);
     w.cmdInit_Click();
     if (!w.MSComm1->PortOpen()) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(device), qPrintable(w.errorText()));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared pieces of the benchmark programs: desktop stand-ins that choose the
 // line without a dialog, the real window on a given device, and the figures

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: MIT
 #include "PtyResponder.h"
+
+#include "sim/server/PtyPair.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,15 +12,10 @@
 PtyResponder::PtyResponder(char terminator, std::function<std::string(const std::string &)> reply)
     : m_terminator(terminator), m_reply(std::move(reply))
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ::grantpt(m_master);
-    ::unlockpt(m_master);
-    termios t{};
-    ::tcgetattr(m_master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_master, TCSANOW, &t);
-    m_slavePath = ::ptsname(m_master);
-    m_slaveKeep = ::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY);
+    const PtyPair pty = openPtyPair(0);
+    m_master = pty.master;
+    m_slaveKeep = pty.keeper;
+    m_slavePath = pty.slavePath;
     m_thread = std::thread([this] { run(); });
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The far end of a pseudo-terminal on a thread of its own, for benchmarks:
 // answers each complete line the program writes with a fixed reply, and

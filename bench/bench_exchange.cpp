@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exchange time through the program's own code: the real window, shown
 // offscreen, on the real serial layer (QtSerialPortObject over QSerialPort)
 // at 38400 baud 8N1, against whatever serves DEVICE (orna-sim in run.sh).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Both loops at 100 ms through the real window and serial layer (38400 baud
 // 8N1) against whatever serves DEVICE (orna-sim in run.sh and soak.sh), in
 // X3.28 mode: each tick a selection (command loop) and a poll (query loop).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pacing study: 30000 polls on a silent pseudo-terminal opened with
 // QSerialPort, each poll paced one way or another, with a small window shown.
 // Tells what a poll's sleep costs on this machine apart from what the
@@ -13,6 +14,7 @@
 //   leaves the system's default of 50 us). MICROS defaults to 100.
 // Prints key=value lines: wall time, processor share, processor time per poll.
 
+#include "sim/server/PtyPair.h"
 #include "BenchCommon.h"
 
 #include <QApplication>
@@ -47,15 +49,9 @@ int main(int argc, char *argv[])
     QLabel window(QStringLiteral("pacing study"));
     window.show();
     QCoreApplication::processEvents();
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ::grantpt(master);
-    ::unlockpt(master);
-    termios t{};
-    ::tcgetattr(master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(master, TCSANOW, &t);
+    PtyPair pty = openPtyPair(0);
     QSerialPort port;
-    port.setPortName(QString::fromLocal8Bit(::ptsname(master)));
+    port.setPortName(QString::fromStdString(pty.slavePath));
     port.setBaudRate(38400);
     if (!port.open(QIODevice::ReadWrite)) {
         std::fprintf(stderr, "cannot open the pseudo-terminal\n");
@@ -97,6 +93,6 @@ int main(int argc, char *argv[])
     std::printf("mode=%s\nslack_ns=%ld\nmicros=%d\nwall_s=%.3f\ncpu_pct=%.1f\ncpu_per_poll_us=%.1f\nperiod_us=%.1f\n",
                 mode.c_str(), slack, micros, wall, 100 * cpu / wall, cpu / polls * 1e6, wall / polls * 1e6);
     port.close();
-    ::close(master);
+    pty.close();
     return int(bytes != 0);
 }

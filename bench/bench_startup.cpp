@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up time and resident memory of the program as app/main.cpp starts
 // it (application object, simulated line, main window, show), offscreen.
 //
@@ -72,8 +73,8 @@ int main(int argc, char *argv[])
     const double atApp = msSince(t0);
     FirstPaint paint;
     app.installEventFilter(&paint);
-    installSimulatedLine();
     frmMain w;
+    SimulatedLine simulator(w.portMap());
     const double atWindow = msSince(t0);
     w.show();
     const double atShow = msSince(t0);

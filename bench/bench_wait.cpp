@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reply wait figures on a pseudo-terminal, through the real window and the
 // real serial code:
 //  (a) a 30000-poll wait with no answer (and a 10000-poll prompt wait):
@@ -6,6 +7,8 @@
 //      query exchange.
 //  (c) the floor of pacing on this machine: the same number of bare 100 us
 //      sleeps on the port's handle, with no event processing and no read.
+// The window is shown (on the platform QT_QPA_PLATFORM names: offscreen by
+// default, xcb on a display), as a person has it.
 // Prints key=value lines. Usage: bench_wait [iterations]
 
 #include "BenchCommon.h"
@@ -90,9 +93,10 @@ int main(int argc, char *argv[])
     WaitFigure paced30k, paced10k, bare30k, sleeps30k;
     {
         PtyResponder silent('\n', [](const std::string &) { return std::string(); });
-        ComPortMap::instance().setDevice(1, QString::fromStdString(silent.slavePath()));
         QuietSeams seams;
         frmMain w(nullptr, &seams);
+        w.portMap().setDevice(1, QString::fromStdString(silent.slavePath()));
+        w.show();
         w.Timer1->stop();
         w.cmdInit_Click();
         if (!w.MSComm1->PortOpen()) {
@@ -110,9 +114,10 @@ int main(int argc, char *argv[])
     std::vector<double> latencies, exchanges;
     {
         PtyResponder peer('\n', [](const std::string &) { return std::string("Vek,Orna simulator,0,1.0\n>"); });
-        ComPortMap::instance().setDevice(1, QString::fromStdString(peer.slavePath()));
         QuietSeams seams;
         frmMain w(nullptr, &seams);
+        w.portMap().setDevice(1, QString::fromStdString(peer.slavePath()));
+        w.show();
         w.Timer1->stop();
         w.cmdInit_Click();
         for (int i = 0; i < iterations; ++i) {

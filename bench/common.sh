@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by bench/run.sh and bench/soak.sh: installs what is missing, builds
 # the benchmark programs in their own Release tree, and starts orna-sim.
 # Sourced, not run.
@@ -26,7 +27,7 @@ install_missing() {
 # build TARGETS...: orna-sim and the given targets, Release, in $BUILD.
 build() {
     mkdir -p "$BUILD"
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >"$BUILD/bench-configure.log" 2>&1 ||
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DORNA_BENCH=ON >"$BUILD/bench-configure.log" 2>&1 ||
         { cat "$BUILD/bench-configure.log"; return 1; }
     cmake --build "$BUILD" -j"$(nproc)" --target orna-sim "$@" >"$BUILD/bench-build.log" 2>&1 ||
         { tail -40 "$BUILD/bench-build.log"; return 1; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The floor for the exchange benchmark: the same bytes as the program's
  * SCPI query and X3.28 poll, written and read with nothing but raw termios
  * calls on the same device, at 38400 baud 8N1.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Writes docs/performance.md (to standard output) from the raw figures that
 bench/run.sh keeps in build-bench/bench-results/<time>/.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The same SCPI query and X3.28 poll as the program, written the way an
 engineer would with pyserial (Debian's python3-serial), at 38400 baud 8N1.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark side by side in one run and writes the results table
 # to docs/performance.md. Never run by ctest.
 #
@@ -36,7 +37,8 @@ note() {
 }
 
 {
-    echo "commit=$(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+    # "-dirty" when the measured tree holds changes not yet committed.
+    echo "commit=$(git -C "$ROOT" describe --always --dirty --abbrev=7 2>/dev/null || echo unknown)"
     echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
     echo "cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
     echo "cores=$(nproc)"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Soak: both loops at 100 ms through the real window and serial layer against
 # orna-sim with faults, for a long time (not part of CI).
 #

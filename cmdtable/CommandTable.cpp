@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
 #include "app/UiSeams.h"
@@ -43,7 +44,7 @@ void frmMain::cmdLdCmdTable_Click()
 
     // The line is gone (or the program is ending): every further line would
     // go nowhere. The exchange has already said why in the error box.
-    const auto lineGone = [this] { return m_exitRequested || !MSComm1->PortOpen(); };
+    const auto lineGone = [this] { return m_line.stopWaits() || !MSComm1->PortOpen(); };
 
     for (int slot = 1; slot <= int(table.size()); ++slot) {
         combCmd->setEditText(QString::fromLatin1(TableAssignLine(slot, table[slot - 1])));
@@ -70,7 +71,9 @@ void frmMain::cmdLdCmdTable_Click()
 }
 
 // Lists the converter's table slot by slot until the first empty slot or
-// slot 100. A slot that gets no answer ends the listing there.
+// slot 100. A slot that gets no answer is listed as such and the next slot
+// is asked; a closed line, a flooded one (receive buffer overflow) or an
+// ending program ends the read-back.
 void frmMain::cmdRdCmdTable_Click()
 {
     if (!tryBegin())
@@ -88,11 +91,17 @@ void frmMain::cmdRdCmdTable_Click()
     for (int slot = 1; slot <= kTableSlots; ++slot) {
         combCmd->setEditText(QString::fromLatin1(TableQueryLine(slot)));
         const qint64 answeredBefore = RdgAnswers;
+        const qint64 overflowsBefore = m_overflows;
         runSend();
         if (RdgAnswers == answeredBefore) {
-            // The error box keeps the exchange's own report (timeout, lost line).
-            listing += CRLFStr + "No answer for slot " + QByteArray::number(slot) + ", reading stopped";
-            break;
+            // A line of its own that cannot pass for an entry; the error box
+            // keeps the exchange's own report (timeout, lost line).
+            listing += CRLFStr + "slot " + QByteArray::number(slot) + ": no answer";
+            if (m_line.stopWaits() || !MSComm1->PortOpen() || m_overflows != overflowsBefore) {
+                listing += ", reading stopped";
+                break;
+            }
+            continue;
         }
         if (Rdg.contains(kEmptySlotMark))
             break;

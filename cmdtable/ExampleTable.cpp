@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cmdtable/ExampleTable.h"
 
 #include "exchange/Protocol.h"

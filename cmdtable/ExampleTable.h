@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The example ANSI command tables and the SCPI lines that write and read the
 // converter's table slots.

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/Protocol.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 QByteArray framed(const char *head, const QByteArray &text, const char *tail)
@@ -100,7 +102,20 @@ double NumericValue(const QByteArray &text)
     const QByteArray number = s.left(end);
     bool ok = false;
     const double v = number.toDouble(&ok); // C locale, whatever the user's
-    return ok && std::isfinite(v) ? v : 0.0;
+    if (ok && std::isfinite(v))
+        return v;
+    // Out of the range of a double: a number too large is infinite, and one
+    // too small but not zero keeps its sign; neither counts as 0.
+    const bool negative = s.startsWith('-');
+    bool nonZero = false;
+    for (qsizetype k = 0; k < i; ++k)
+        nonZero = nonZero || (s[k] >= '1' && s[k] <= '9');
+    if (!nonZero)
+        return 0.0;
+    // The exponent, when there is one, starts at i: 'e', then its sign.
+    const bool tiny = end > i && s[i + 1] == '-';
+    const double magnitude = tiny ? std::numeric_limits<double>::denorm_min() : std::numeric_limits<double>::infinity();
+    return negative ? -magnitude : magnitude;
 }
 
 QByteArray SignedNumberText(qint64 value)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The byte vocabulary shared by every exchange with the converter: control
 // characters, the frames of the three languages, the listings of received

@@ -1,41 +1,38 @@
-#include "app/frmMain.h"
+// SPDX-License-Identifier: MIT
+#include "exchange/RxWait.h"
 
 #include "exchange/Protocol.h"
 #include "serial/PortObject.h"
 
-#include <QCoreApplication>
+#include <algorithm>
 
-// The reply wait. Each poll waits briefly for input (so a wait with no answer
-// leaves the processor mostly idle and still wakes as soon as a byte comes),
-// lets the window process its events, reads all pending input and counts.
-// The count bounds the wait: a count above the limit is a timeout, even when
-// the awaited byte came with that last poll.
-RxResult frmMain::RxWait(const QList<QByteArray> &terminators, qint64 limit)
+RxResult ReplyWait(PortObject &port, const QList<QByteArray> &terminators, qint64 limit, const WaitHooks &hooks)
 {
     RxResult r;
     qsizetype longest = 1;
     for (const QByteArray &t : terminators)
         longest = std::max(longest, t.size());
     for (;;) {
-        if (m_exitRequested) {
+        if (hooks.stop && hooks.stop()) {
             r.status = RxStatus::Aborted;
             return r;
         }
-        if (!MSComm1->PortOpen()) {
+        if (!port.PortOpen()) {
             r.status = RxStatus::PortClosed;
             return r;
         }
-        MSComm1->waitForInput(pollPacingMicros);
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        const QByteArray in = MSComm1->Input();
+        if (hooks.pace)
+            hooks.pace(port);
+        if (hooks.pump)
+            hooks.pump();
+        const QByteArray in = port.Input();
         ++r.polls;
         bool found = false;
         if (!in.isEmpty()) {
             // Only the new bytes and the tail they may complete need a look.
             const qsizetype from = std::max<qsizetype>(0, r.buffer.size() - (longest - 1));
             r.buffer += in;
-            const QByteArray window = r.buffer.mid(from);
-            found = ContainsAny(window, terminators);
+            found = ContainsAny(r.buffer.mid(from), terminators);
         }
         if (r.polls > limit) {
             r.status = RxStatus::Timeout;
@@ -49,39 +46,12 @@ RxResult frmMain::RxWait(const QList<QByteArray> &terminators, qint64 limit)
             r.status = RxStatus::Overflow;
             return r;
         }
+        // Nothing came and nothing is buffered (Input took it all): block
+        // until something happens, counting the time as idle polls.
+        if (in.isEmpty() && hooks.block && port.waitMayBlock()) {
+            const qint64 maxIdle = limit - r.polls;
+            if (maxIdle > 0)
+                r.polls += std::clamp<qint64>(hooks.block(maxIdle), 0, maxIdle);
+        }
     }
-}
-
-void frmMain::drainInput()
-{
-    if (MSComm1->PortOpen())
-        MSComm1->Input();
-}
-
-void frmMain::writeOut(const QByteArray &frame)
-{
-    OutStr = frame;
-    MSComm1->Output(frame);
-}
-
-bool frmMain::reportWaitFailure(const RxResult &r)
-{
-    switch (r.status) {
-    case RxStatus::Received:
-    case RxStatus::Timeout:
-        return false;
-    case RxStatus::Overflow:
-        reportError(QStringLiteral("Receive buffer overflow: the UUT sent more than %1 bytes without the awaited "
-                                   "reply; the exchange was ended")
-                        .arg(kReceiveBound));
-        return true;
-    case RxStatus::PortClosed:
-        reportError(m_lossMessage.isEmpty()
-                        ? QStringLiteral("The COM port was closed during the exchange.")
-                        : m_lossMessage + QStringLiteral("; the port is closed."));
-        return true;
-    case RxStatus::Aborted:
-        return true; // the program is ending; nothing to show
-    }
-    return false;
 }

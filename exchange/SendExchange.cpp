@@ -1,13 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
-#include "app/TranscriptBox.h"
 #include "exchange/Protocol.h"
 #include "serial/PortObject.h"
 
+#include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
 
 // The send action: one exchange in the current language. Refused while
 // another exchange waits.
@@ -21,6 +19,7 @@ void frmMain::cmdSend_Click()
 
 void frmMain::runSend()
 {
+    beginTally();
     hideError();
     if (cmdMode == "SCPI")
         sendScpi();
@@ -30,6 +29,29 @@ void frmMain::runSend()
         sendXonXoff();
     else
         reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
+    finishTally("send");
+}
+
+// The query action: dispatch on the mode. In SCPI mode there is no query
+// exchange; the report says so.
+void frmMain::cmdQuery_Click()
+{
+    if (!tryBegin())
+        return;
+    BusyScope busy(*this);
+    runQuery();
+}
+
+void frmMain::runQuery()
+{
+    beginTally();
+    if (cmdMode == "X3.28")
+        queryX328();
+    else if (cmdMode == "XonXoff")
+        queryXonXoff();
+    else
+        reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
+    finishTally("query");
 }
 
 bool frmMain::takeEntry(QComboBox *box)
@@ -47,8 +69,23 @@ bool frmMain::takeEntry(QComboBox *box)
     return true;
 }
 
-// SCPI: the text with LF; a query waits for its reply line, a command for the
-// prompt; a text naming another language switches the program to it.
+// The entry checks of the selection and the poll: "Nothing to send" first,
+// then the open link, then the refill. The address check stands before the
+// refill, so a refused exchange leaves the entry and CmdStr alone.
+bool frmMain::takeX328Entry(QComboBox *box)
+{
+    if (!AddrSetFlg && !(CmdStr.isEmpty() && box->currentText().isEmpty())) {
+        beep();
+        reportError(QStringLiteral("Missing a device address"), false);
+        return false;
+    }
+    return takeEntry(box);
+}
+
+// Each branch: the open port, the drain, the entry checks, then the
+// exchange itself (exchange/Exchange.h). "@@@" typed in X3.28 or Xon/Xoff
+// mode returns the converter and the program to SCPI instead.
+
 void frmMain::sendScpi()
 {
     if (!requirePort())
@@ -56,84 +93,56 @@ void frmMain::sendScpi()
     drainInput();
     if (!takeEntry(combCmd))
         return;
-    writeOut(FrameScpi(CmdStr));
-    resultsReplace("Sent " + CmdStr);
-    resultsRepaint();
-
-    if (OutStr.contains("X3.28")) {
-        MSComm1->Output(CmdStr); // the bare second copy
-        lblSCPI->hide();
-        lblX328->show();
-        cmdMode = "X3.28";
-        for (QPushButton *b : {cmdDisconnect, cmdSet, cmdSend, cmdQuery})
-            b->setEnabled(true);
-        cmdLbl->setText(QStringLiteral("Enter X3.28 command-space-data i.e. SP1 100"));
-        frmDevCmd->setTitle(QStringLiteral("X3.28 Device Commands"));
-        return;
-    }
-    if (OutStr.contains("XonXoff")) {
-        MSComm1->Output(CmdStr);
-        lblSCPI->hide();
-        lblXOnXoff->show();
-        cmdMode = "XonXoff";
-        cmdLbl->setText(QStringLiteral("Enter Xon/Xoff command-space-data i.e. SP1 100"));
-        frmDevCmd->setTitle(QStringLiteral("Xon/Xoff Device Commands"));
-        frmDevResp->setTitle(QStringLiteral("Xon/Xoff Query Only"));
-        cmdDisconnect->setEnabled(false);
-        cmdSet->setEnabled(false);
-        cmdSend->setEnabled(true);
-        cmdQuery->setEnabled(true);
-        cmdQtst->setEnabled(true);
-        cmdQtstOff->setEnabled(false);
-        cmdCmdtst->setEnabled(true);
-        cmdCmdtstoff->setEnabled(false);
-        combCmd->setFocus();
-        combCmd->setEditText(QString());
-        return;
-    }
-    if (OutStr.contains('?')) {
-        const RxResult r = RxWait({QByteArray(1, Ctl::LF)}, kReplyPollLimit);
-        if (reportWaitFailure(r))
-            return;
-        if (r.status == RxStatus::Timeout) {
-            reportError(QString::fromLatin1(kNoResponseMessage));
-            resultsAppend("No response");
-            return;
-        }
-        const QByteArray reply = r.buffer.left(r.buffer.indexOf(Ctl::LF));
-        resultsAppend(reply);
-        Rdg = reply;
-        ++RdgAnswers;
-        if (r.buffer.contains(kPrompt))
-            resultsAppend("Prompt received");
-        return;
-    }
-    const RxResult r = RxWait({QByteArray(kPrompt)}, kPromptPollLimit);
-    if (reportWaitFailure(r))
-        return;
-    if (r.status == RxStatus::Timeout) {
-        reportError(QStringLiteral("Prompt not found."));
-        return;
-    }
-    resultsAppend("Prompt received");
+    RunExchange(*ScpiExchange(CmdStr), *this);
 }
 
-// The query action: dispatch on the mode. In SCPI mode there is no query
-// exchange; the report says so.
-void frmMain::cmdQuery_Click()
+void frmMain::sendX328()
 {
-    if (!tryBegin())
+    if (!requirePort())
         return;
-    BusyScope busy(*this);
-    runQuery();
-}
-
-void frmMain::runQuery()
-{
-    if (cmdMode == "X3.28")
-        queryX328();
-    else if (cmdMode == "XonXoff")
-        queryXonXoff();
+    drainInput();
+    if (!takeX328Entry(combCmd))
+        return;
+    if (CmdStr == kEscape)
+        RunActs(EscapeActs(), *this);
     else
-        reportError(QStringLiteral("Unknown mode error, cmdMode$ = ") + QString::fromLatin1(cmdMode));
+        RunExchange(*SelectExchange(CmdStr), *this);
+}
+
+void frmMain::sendXonXoff()
+{
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeEntry(combCmd))
+        return;
+    if (CmdStr == kEscape)
+        RunActs(EscapeActs(), *this);
+    else
+        RunExchange(*XonCommandExchange(CmdStr), *this);
+}
+
+void frmMain::queryX328()
+{
+    hideError();
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeX328Entry(combQuery))
+        return;
+    PollOptions options;
+    options.oneNak = [this] { return ckNAK->isChecked(); };
+    options.byteCount = [this] { return ckByteCnt->isChecked(); };
+    RunExchange(*PollExchange(CmdStr, options), *this);
+}
+
+void frmMain::queryXonXoff()
+{
+    hideError();
+    if (!requirePort())
+        return;
+    drainInput();
+    if (!takeEntry(combQuery))
+        return;
+    RunExchange(*XonQueryExchange(CmdStr), *this);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/FuzzWindow.h"
 
 #include "serial/ComPortMap.h"
@@ -25,10 +26,6 @@ void fuzzInitApp(int *argc, char ***argv)
     // Kept for the life of the process; Qt wants one application object.
     static QApplication *app = new QApplication(*argc, *argv);
     Q_UNUSED(app);
-    // The port dialog lists the machine's serial devices on every run; the
-    // fuzz port needs none, and the scan would cost more than the exchange.
-    ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-    ComPortMap::instance().refresh();
     // The window is built once, before the first input.
     FuzzWindow::fresh();
 }
@@ -138,13 +135,13 @@ QByteArray FuzzPort::Input()
     return c.bytes;
 }
 
-void FuzzPort::Output(const QByteArray &data)
+bool FuzzPort::Output(const QByteArray &data)
 {
     if (m_playing && PortOpen()) {
         playedWrites.append(data);
         idlePolls = 0;
     }
-    ScriptPort::Output(data);
+    return ScriptPort::Output(data);
 }
 
 FuzzWindow &FuzzWindow::fresh()
@@ -157,7 +154,9 @@ FuzzWindow &FuzzWindow::fresh()
 FuzzWindow::FuzzWindow()
 {
     port = new FuzzPort;
-    w = std::make_unique<frmMain>(port, &seams);
+    // The fuzz port needs no device; a scan of the machine's would cost more
+    // than an exchange.
+    w = std::make_unique<frmMain>(port, &seams, &map);
 }
 
 void FuzzWindow::reset()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared parts of the exchange fuzz targets: one QApplication for the
 // process, the real main window headless on a port that plays the peer's
@@ -17,6 +18,7 @@
 
 #include "app/frmMain.h"
 #include "exchange/RxWait.h"
+#include "serial/ComPortMap.h"
 #include "support/FakeSeams.h"
 #include "support/ScriptPort.h"
 
@@ -70,7 +72,7 @@ public:
     void play(const FuzzInput &in);
     void stop() { m_playing = false; }
     QByteArray Input() override;
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
 
     qint64 playedInputs = 0;  // Input calls since play()
     QList<QByteArray> playedWrites;
@@ -95,6 +97,7 @@ struct FuzzWindow
 {
     FuzzPort *port = nullptr; // owned by the window
     FakeSeams seams;
+    ComPortMap map{[] { return QList<SystemDevice>{}; }};
     std::unique_ptr<frmMain> w;
 
     static FuzzWindow &fresh();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target once on each given file, or on every file of each given
 // folder, without libFuzzer: the kept corpus (seeds and the inputs that once
 // broke a check) replayed as a plain test. Exits non-zero if a file cannot

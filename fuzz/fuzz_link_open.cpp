@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // X3.28 link open (cmdSet): the address check, address and ENQ, then the ACK
 // with at most one address character before it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SCPI command and query: the text with LF, then the reply line or the prompt,
 // whatever the peer sends and however it is split over the polls.
 

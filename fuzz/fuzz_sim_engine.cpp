@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in converter's protocol engine fed arbitrary host bytes at
 // arbitrary (non-decreasing) times, with fault switches, line formats and
 // table entries changed on the way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command table read-back: "ASSIGN:ANSI? " slot queries one after another
 // until an empty slot, a slot without answer, or slot 100.
 

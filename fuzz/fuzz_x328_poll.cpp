@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // X3.28 poll on an open link: query block, ACK, EOT, data block, optionally
 // one NAK for a repeat, ACK, closing EOT. Bit 0 of the options byte ticks
 // "Send one NAK for Data", bit 1 "Display Character Count".

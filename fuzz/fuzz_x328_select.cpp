@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // X3.28 selection on an open link: STX "= " text ETX, then ACK or NAK, ACK
 // winning wherever it stands.
 

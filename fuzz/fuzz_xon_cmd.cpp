@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Xon/Xoff device command: "= " text CR, then XOFF, XON or CR; a lone XOFF
 // holds off and the wait starts again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Xon/Xoff query: "? " text CR, then a reply line ending in CR; a lone XOFF
 // holds off, a lone CR is reported.
 

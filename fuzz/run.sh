@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang in build-fuzz/ (installing clang and
 # its run-time libraries when missing) and runs each target for SECONDS on a
 # copy of its corpus in fuzz/corpus/<target>/, so the kept corpus does not
@@ -6,6 +7,10 @@
 # or broken check; the input that did it is kept in build-fuzz/artifacts/.
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]     (default 30 s, every target)
+#
+# With ORNA_FUZZ_WITH_TESTS=1 the same build also holds the test suite, which
+# runs first under the same sanitizers (as scripts/test-sanitized.sh runs it
+# with gcc): one instrumented build serves both, as CI uses it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 secs="${1:-30}"
@@ -15,16 +20,36 @@ all=(scpi x328_select x328_poll xon_cmd xon_query link_open table_read sim_engin
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
+with_tests="${ORNA_FUZZ_WITH_TESTS:-0}"
+if [ "$with_tests" = 1 ]; then
+  testing=ON
+  build_targets="" # everything: the suite, the programs it starts, the fuzz targets
+else
+  testing=OFF
+  build_targets="$(printf 'fuzz_%s ' "${targets[@]}")"
+fi
 ORNA_BUILD_DIR="$build" \
 ORNA_EXTRA_PACKAGES="clang-14 libclang-rt-14-dev llvm-14 ${ORNA_EXTRA_PACKAGES:-}" \
-ORNA_CMAKE_ARGS="-DCMAKE_CXX_COMPILER=clang++-14 -DORNA_FUZZ=ON -DBUILD_TESTING=OFF" \
-ORNA_BUILD_TARGETS="$(printf 'fuzz_%s ' "${targets[@]}")" \
+ORNA_CMAKE_ARGS="-DCMAKE_CXX_COMPILER=clang++-14 -DORNA_FUZZ=ON -DBUILD_TESTING=$testing" \
+ORNA_BUILD_TARGETS="$build_targets" \
   "$here/scripts/setup.sh"
 
 export QT_QPA_PLATFORM=offscreen
 export LSAN_OPTIONS="suppressions=$here/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 [ -x /usr/bin/llvm-symbolizer-14 ] && export ASAN_SYMBOLIZER_PATH=/usr/bin/llvm-symbolizer-14
+
+if [ "$with_tests" = 1 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    ORNA_TEST_USER="$("$here/scripts/unprivileged-user.sh")"
+    export ORNA_TEST_USER
+  fi
+  (
+    export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:halt_on_error=1"
+    cd "$build"
+    ctest --output-on-failure -j"$(nproc)"
+  )
+fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
 #include "app/TranscriptBox.h"
 #include "serial/PortObject.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +17,12 @@ void frmMain::cmdCmdtst_Click()
         beep();
         resultsReplace("No command specified.  Enter a command before starting the Command Loop");
         return;
+    }
+    // A loop that starts counts from zero; pressing Start on a running loop
+    // (to reach its Stop button after a mode change) keeps its count.
+    if (CMDloopFlg == 0) {
+        m_cmdStats.reset(QDateTime::currentMSecsSinceEpoch());
+        loopStatsChanged();
     }
     CMDloopFlg = 1;
     cmdCmdtstoff->setEnabled(true);
@@ -39,6 +47,10 @@ void frmMain::cmdQtst_Click()
         beep();
         resultsReplace("No query specified.  Enter a command before starting the Command Loop");
         return;
+    }
+    if (QloopFlg == 0) {
+        m_queryStats.reset(QDateTime::currentMSecsSinceEpoch());
+        loopStatsChanged();
     }
     QloopFlg = 1;
     cmdQtst->setEnabled(false);
@@ -70,27 +82,50 @@ void frmMain::optTime_Click(int index)
 // is skipped and not counted: it would nest on the line or write to nothing.
 void frmMain::Timer1_Timer()
 {
+    // Between operations the log takes in what came outside them (a loop's
+    // refusal, say); an operation's own records follow at its end.
+    if (!m_line.busy())
+        flushLog();
     if (CMDloopFlg == 0 && QloopFlg == 0) {
         txtCount->hide();
         LpCount = 0;
         return;
     }
-    if (m_busy > 0 || m_exiting || !MSComm1->PortOpen()) {
-        ++m_skippedTicks;
+    // Each running loop counts the ticks it could not run.
+    const auto skipped = [this](qint64 LoopStats::*counter) {
+        if (CMDloopFlg == 1)
+            ++(m_cmdStats.*counter);
+        if (QloopFlg == 1)
+            ++(m_queryStats.*counter);
+        loopStatsChanged();
+    };
+    if (m_line.state() == LineLock::State::Idle && !MSComm1->PortOpen()) {
+        m_line.tickSkipped();
+        skipped(&LoopStats::skippedClosed);
+        return;
+    }
+    if (!m_line.tryBeginTick()) {
+        if (m_line.busy())
+            skipped(&LoopStats::skippedBusy);
         return;
     }
     {
         BusyScope busy(*this);
-        if (CMDloopFlg == 1)
+        if (CMDloopFlg == 1) {
             runSend();
+            m_cmdStats.add(m_lastResult);
+        }
         // The flag is read again: a stop click during the command counts.
         // An exit asked for meanwhile sends nothing more, and neither does a
         // line lost during the command: the loss has been reported, and the
         // query could only report it again over that message.
-        if (QloopFlg == 1 && !m_exitRequested && MSComm1->PortOpen())
+        if (QloopFlg == 1 && !m_line.stopWaits() && MSComm1->PortOpen()) {
             runQuery();
+            m_queryStats.add(m_lastResult);
+        }
     }
-    if (m_exiting)
+    loopStatsChanged();
+    if (m_line.state() == LineLock::State::Exiting)
         return;
     txtCount->show();
     lblCount->show();

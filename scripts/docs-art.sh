@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders docs/main-window.png, docs/port-dialog.png and the desktop icons
 # from the current build, offscreen.
 set -euo pipefail

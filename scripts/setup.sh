@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build needs (only those missing), then
 # configures and builds into build/. Run by start.sh and test.sh, and with
 # ORNA_BUILD_DIR, ORNA_CMAKE_ARGS, ORNA_EXTRA_PACKAGES and ORNA_BUILD_TARGETS

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the whole program and test suite with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/ (installing what is missing) and
 # runs the suite headless. Any sanitizer report fails the test that made it.
@@ -14,5 +15,9 @@ ORNA_BUILD_DIR="$build" ORNA_CMAKE_ARGS="-DORNA_SANITIZE=ON" "$here/scripts/setu
 export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:halt_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export LSAN_OPTIONS="suppressions=$here/scripts/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+if [ "$(id -u)" -eq 0 ]; then
+  ORNA_TEST_USER="$("$here/scripts/unprivileged-user.sh")"
+  export ORNA_TEST_USER
+fi
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@"

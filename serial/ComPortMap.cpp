@@ -1,27 +1,32 @@
+// SPDX-License-Identifier: MIT
 #include "serial/ComPortMap.h"
 
 #include <QCollator>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSerialPortInfo>
 #include <algorithm>
 
 namespace {
-ComPortMap::SimulatorProvider &simProvider()
+// The stable names udev gives serial devices, by the device each names.
+QHash<QString, QString> byIdNames()
 {
-    static ComPortMap::SimulatorProvider p;
-    return p;
-}
-
-ComPortMap::DeviceLister &deviceLister()
-{
-    static ComPortMap::DeviceLister l;
-    return l;
+    QHash<QString, QString> names;
+    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    const auto links = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &link : links) {
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty() && !names.contains(target))
+            names.insert(target, link.absoluteFilePath());
+    }
+    return names;
 }
 
 QList<SystemDevice> listSystemDevices()
 {
-    if (deviceLister())
-        return deviceLister()();
     QList<SystemDevice> out;
+    const auto byId = byIdNames();
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
         QStringList parts;
@@ -31,7 +36,8 @@ QList<SystemDevice> listSystemDevices()
             parts << info.manufacturer();
         if (!info.serialNumber().isEmpty())
             parts << QStringLiteral("S/N %1").arg(info.serialNumber());
-        out.append({info.systemLocation(), parts.join(QStringLiteral(", "))});
+        const QString path = info.systemLocation();
+        out.append({path, parts.join(QStringLiteral(", ")), byId.value(QFileInfo(path).canonicalFilePath())});
     }
     // A stable order: natural sort of the device path (ttyS2 before ttyS10,
     // ttyACM before ttyS before ttyUSB).
@@ -43,16 +49,9 @@ QList<SystemDevice> listSystemDevices()
 }
 } // namespace
 
-ComPortMap &ComPortMap::instance()
+ComPortMap::ComPortMap(DeviceLister lister) : m_lister(std::move(lister))
 {
-    static ComPortMap map;
-    return map;
-}
-
-ComPortMap::ComPortMap()
-{
-    m_system = listSystemDevices();
-    rebuildDefaults();
+    refresh();
 }
 
 void ComPortMap::rebuildDefaults()
@@ -66,12 +65,22 @@ void ComPortMap::rebuildDefaults()
             e.kind = ComEntry::Device;
             e.path = m_system[i].path;
             e.description = m_system[i].description;
-        } else if (i == 0 && m_system.isEmpty() && simulatorAvailable()) {
-            // No hardware at all: COM 1 opens the simulated converter, so the
-            // program can be tried without a serial line.
+        } else if (i == m_system.size() && simulatorAvailable()) {
+            // The first number after the system's devices opens the simulated
+            // converter, so the program can be tried without a converter on
+            // any machine (most report a built-in /dev/ttyS0 with nothing on it).
             e.kind = ComEntry::Simulator;
         }
     }
+}
+
+QList<int> ComPortMap::simulatorNumbers() const
+{
+    QList<int> numbers;
+    for (int n = 1; n <= PortCount; ++n)
+        if (m_entries[n - 1].kind == ComEntry::Simulator)
+            numbers.append(n);
+    return numbers;
 }
 
 ComEntry ComPortMap::entry(int number) const
@@ -96,7 +105,7 @@ void ComPortMap::setDevice(int number, const QString &path)
     e.path = p;
     e.description.clear();
     for (const SystemDevice &d : m_system)
-        if (d.path == p)
+        if (d.path == p || (!d.byId.isEmpty() && d.byId == p))
             e.description = d.description;
     e.userChosen = true;
 }
@@ -113,7 +122,8 @@ void ComPortMap::setSimulator(int number)
 
 void ComPortMap::refresh()
 {
-    m_system = listSystemDevices();
+    m_system = m_lister ? m_lister() : listSystemDevices();
+    ++m_reads;
     rebuildDefaults();
 }
 
@@ -133,12 +143,12 @@ QString ComPortMap::resolve(int number, QString *error) const
     case ComEntry::Device:
         return e.path;
     case ComEntry::Simulator:
-        if (!simProvider()) {
+        if (!m_simulator) {
             if (error)
                 *error = QStringLiteral("the simulated converter is not available");
             return {};
         }
-        m_simulatorPath = simProvider()(error);
+        m_simulatorPath = m_simulator(error);
         return m_simulatorPath;
     case ComEntry::None:
         break;
@@ -153,11 +163,29 @@ bool ComPortMap::isSimulatorDevice(const QString &path) const
     return !path.isEmpty() && path == m_simulatorPath;
 }
 
+QString ComPortMap::deviceText(const SystemDevice &device, bool byIdName)
+{
+    QString text = byIdName ? device.byId : device.path;
+    if (!device.description.isEmpty())
+        text += QStringLiteral("  (%1)").arg(device.description);
+    if (byIdName)
+        text += QStringLiteral("  = %1").arg(device.path);
+    else if (!device.byId.isEmpty())
+        text += QStringLiteral("  by-id: %1").arg(QFileInfo(device.byId).fileName());
+    return text;
+}
+
 QString ComPortMap::displayText(int number) const
 {
     const ComEntry e = entry(number);
     switch (e.kind) {
     case ComEntry::Device:
+        for (const SystemDevice &d : m_system) {
+            if (d.path == e.path)
+                return deviceText(d);
+            if (!d.byId.isEmpty() && d.byId == e.path)
+                return deviceText(d, true);
+        }
         return e.description.isEmpty() ? e.path : QStringLiteral("%1  (%2)").arg(e.path, e.description);
     case ComEntry::Simulator:
         return simulatorName();
@@ -169,12 +197,8 @@ QString ComPortMap::displayText(int number) const
 
 void ComPortMap::setSimulatorProvider(SimulatorProvider provider)
 {
-    simProvider() = std::move(provider);
-}
-
-bool ComPortMap::simulatorAvailable()
-{
-    return static_cast<bool>(simProvider());
+    m_simulator = std::move(provider);
+    rebuildDefaults();
 }
 
 QString ComPortMap::simulatorName()
@@ -182,7 +206,3 @@ QString ComPortMap::simulatorName()
     return QStringLiteral("Simulated Orna");
 }
 
-void ComPortMap::setDeviceLister(DeviceLister lister)
-{
-    deviceLister() = std::move(lister);
-}

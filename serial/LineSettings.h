@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The settings text of the serial line ("9600,N,8,1") and its checked form.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial port object of the main window: the eight operations the program
 // uses (CommPort, Settings, InputLen, PortOpen, RTSEnable, DTREnable, Output,
@@ -7,6 +8,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+
+class ComPortMap;
 
 class PortObject : public QObject
 {
@@ -31,18 +34,26 @@ public:
     virtual bool PortOpen(bool open) = 0;
     virtual void RTSEnable(bool on) = 0;
     virtual void DTREnable(bool on) = 0;
-    // Queues the bytes for sending and returns at once.
-    virtual void Output(const QByteArray &data) = 0;
+    // Queues the bytes for sending and returns at once. True when all of
+    // them were taken; false when the port is closed or the write failed
+    // (errorText() says why), and then none of them counts as sent.
+    virtual bool Output(const QByteArray &data) = 0;
     // All bytes received and not yet read; never blocks.
     virtual QByteArray Input() = 0;
 
-    // Why the last open or settings change failed.
+    // Why the last open, settings change or write failed.
     virtual QString errorText() const = 0;
     // The device the port opens (or opened), for messages and the window.
     virtual QString deviceName() const = 0;
     // Lets the reply wait pace its polls: returns as soon as input is pending,
     // or after at most maxMicroseconds. Must not process window events.
     virtual void waitForInput(int maxMicroseconds) { Q_UNUSED(maxMicroseconds); }
+    // True when the port's input wakes the window's event loop (a read
+    // notifier), so a reply wait may block in it while the line is idle.
+    virtual bool waitMayBlock() const { return false; }
+    // The mapping of port numbers to devices that the next open uses (for
+    // ports that open devices; others ignore it).
+    virtual void usePortMap(ComPortMap *map) { Q_UNUSED(map); }
 
 signals:
     // The open port was lost (device gone, far end closed). Emitted once; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/PortSelection.h"
 
 int CommPortNum = 0;

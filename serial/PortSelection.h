@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port choice made in the settings dialog. Program-wide: written by
 // frmPorts, read by cmdInit and cmdExit of the main window; kept in memory

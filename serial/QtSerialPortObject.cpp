@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/QtSerialPortObject.h"
 
 #include "serial/ComPortMap.h"
@@ -5,12 +6,10 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <cerrno>
-#include <grp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <termios.h>
 
 QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 {
@@ -19,8 +18,14 @@ QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 
 QtSerialPortObject::~QtSerialPortObject()
 {
+    closePort();
+}
+
+void QtSerialPortObject::closePort()
+{
     if (m_port.isOpen())
         m_port.close();
+    m_claim.release();
 }
 
 bool QtSerialPortObject::Settings(const QString &settings)
@@ -40,14 +45,15 @@ bool QtSerialPortObject::Settings(const QString &settings)
 bool QtSerialPortObject::PortOpen(bool open)
 {
     if (!open) {
-        if (m_port.isOpen())
-            m_port.close();
+        closePort();
         return true;
     }
     if (m_port.isOpen())
         return true;
     QString why;
-    const QString path = ComPortMap::instance().resolve(m_commPort, &why);
+    const QString path = m_map ? m_map->resolve(m_commPort, &why) : QString();
+    if (!m_map)
+        why = QStringLiteral("no port mapping");
     if (path.isEmpty()) {
         m_device.clear();
         m_error = QStringLiteral("COM %1 could not be opened: %2").arg(m_commPort).arg(why);
@@ -68,10 +74,18 @@ bool QtSerialPortObject::openDevice(const QString &path)
     }
     m_lost = false;
     m_lossQueued = false;
+    // The device behind any link, claimed before it is opened: a program
+    // holding it is named, and nothing of its line is touched.
+    QString why;
+    if (!m_claim.claim(path, &why)) {
+        m_error = why;
+        return false;
+    }
     // Pseudo-terminals are not listed by the system, so the port is opened by
-    // name. Line parameters go in before open(): set afterwards they fail on
-    // devices that cannot do them.
-    m_port.setPortName(path);
+    // name: the resolved one, so that QSerialPort's lock file is named after
+    // the device, not after a link to it. Line parameters go in before
+    // open(): set afterwards they fail on devices that cannot do them.
+    m_port.setPortName(m_claim.device());
     m_port.setBaudRate(m_settings.baud);
     m_port.setDataBits(m_settings.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8);
     m_port.setParity(m_settings.parity == 'O'   ? QSerialPort::OddParity
@@ -80,10 +94,14 @@ bool QtSerialPortObject::openDevice(const QString &path)
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_error = describeOpenFailure(m_port.error(), path);
+        m_error = describeOpenFailure(m_port.error(), m_claim.device());
         m_port.clearError();
+        m_claim.release();
         return false;
     }
+    // No other program may open the device while the line is ours (root
+    // excepted); QSerialPort asks for it too, without checking the answer.
+    ::ioctl(int(m_port.handle()), TIOCEXCL);
     // Bytes that arrived while the port was closed are not part of any exchange.
     m_port.clear();
     m_port.clearError();
@@ -97,22 +115,12 @@ QString QtSerialPortObject::describeOpenFailure(QSerialPort::SerialPortError err
     case QSerialPort::DeviceNotFoundError:
         return QStringLiteral("no such device");
     case QSerialPort::PermissionError: {
-        // The same error stands for "no permission" and "held by another
-        // program"; only the first is helped by a group membership.
-        const QByteArray native = QFile::encodeName(path);
-        if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-            struct stat st{};
-            QString group;
-            if (::stat(native.constData(), &st) == 0) {
-                if (const struct group *g = ::getgrgid(st.st_gid))
-                    group = QString::fromLocal8Bit(g->gr_name);
-            }
-            if (!group.isEmpty())
-                return QStringLiteral("permission denied; add your user to the group \"%1\" that owns the "
-                                      "device (sudo usermod -aG %1 $USER), then log in again")
-                    .arg(group);
-            return QStringLiteral("permission denied");
-        }
+        // The device was claimed a moment ago, so what refuses now is a lock
+        // file taken meanwhile, or the device itself.
+        const QString holder = DeviceClaim::lockFileHolder(path);
+        if (!holder.isEmpty())
+            return QStringLiteral("the device is in use by another program: %1 holds its lock file %2")
+                .arg(holder, DeviceClaim::lockFilePath(path));
         return QStringLiteral("the device is in use by another program");
     }
     case QSerialPort::OpenError:
@@ -139,14 +147,29 @@ void QtSerialPortObject::DTREnable(bool on)
         m_port.clearError();
 }
 
-void QtSerialPortObject::Output(const QByteArray &data)
+bool QtSerialPortObject::Output(const QByteArray &data)
 {
-    if (!m_port.isOpen() || data.isEmpty())
-        return;
-    m_port.write(data);
+    if (!m_port.isOpen()) {
+        m_error = QStringLiteral("the port is closed");
+        return false;
+    }
+    if (data.isEmpty())
+        return true;
+    if (m_port.write(data) != data.size()) {
+        m_error = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
     // Hand the bytes to the driver now, without waiting for the event loop:
     // callers may busy-wait right afterwards.
     m_port.flush();
+    // A write that found the device gone closes the port (once, reported by
+    // portLost); the bytes did not leave.
+    if (!m_port.isOpen() || m_lost || m_lossQueued) {
+        m_error = QStringLiteral("the line was lost while writing");
+        return false;
+    }
+    return true;
 }
 
 QByteArray QtSerialPortObject::Input()
@@ -250,7 +273,7 @@ void QtSerialPortObject::markLost(const QString &reason)
     if (m_lost || !m_port.isOpen())
         return;
     m_lost = true;
-    m_port.close();
+    closePort();
     m_port.clearError();
     emit portLost(reason);
 }

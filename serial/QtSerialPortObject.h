@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port object over Qt SerialPort: bytes pass unchanged both ways, no flow
-// control, RTS and DTR asserted where the device has them.
+// control, RTS and DTR asserted where the device has them. The device is
+// claimed as Linux serial programs expect (DeviceClaim) and held in exclusive
+// mode while open; a port held by another program is reported with its name.
 
+#include "serial/DeviceClaim.h"
 #include "serial/LineSettings.h"
 #include "serial/PortObject.h"
 
@@ -23,11 +27,13 @@ public:
     bool PortOpen(bool open) override;
     void RTSEnable(bool on) override;
     void DTREnable(bool on) override;
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override { return m_error; }
     QString deviceName() const override { return m_device; }
     void waitForInput(int maxMicroseconds) override;
+    bool waitMayBlock() const override { return m_port.isOpen() && !m_lost; }
+    void usePortMap(ComPortMap *map) override { m_map = map; }
 
     // Opens a device path directly, bypassing the port-number mapping.
     bool openDevice(const QString &path);
@@ -39,8 +45,11 @@ private:
     // True when the device reports a hang-up or error (checked with poll()).
     bool deviceGone(QString *reason = nullptr) const;
     QString describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const;
+    void closePort();
 
     QSerialPort m_port;
+    ComPortMap *m_map = nullptr;
+    DeviceClaim m_claim; // the device's lock, held while the port is open
     int m_commPort = 0;
     int m_inputLen = 0;
     QString m_settingsText;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
 #include <QElapsedTimer>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmMain.h"
 
 #include "app/TranscriptBox.h"
@@ -51,6 +52,7 @@ void frmMain::cmdInit_Click()
             reportError(MSComm1->errorText());
     }
     if (!opened) {
+        applyView(ModeView::PortClosed);
         showLineTarget();
         return;
     }
@@ -58,20 +60,7 @@ void frmMain::cmdInit_Click()
     MSComm1->RTSEnable(true);
     MSComm1->DTREnable(true);
 
-    cmdMode = "SCPI";
-    for (QPushButton *b : {cmdSet, cmdDisconnect, cmdSCPI, cmdXonXoff, cmdSend, cmdQtst, cmdCmdtst, cmdLdCmdTable,
-                           cmdRdCmdTable})
-        b->setEnabled(true);
-    cmdQtstOff->setEnabled(false);
-    cmdCmdtstoff->setEnabled(false);
-    combCmd->setFocus();
-    combCmd->setEditText(QString());
-    lblX328->hide();
-    lblXOnXoff->hide();
-    lblSCPI->show();
-    cmdLbl->setText(QStringLiteral("Enter SCPI and Modbus commands"));
-    frmDevCmd->setTitle(QStringLiteral("Device Commands and Queries"));
-    frmDevResp->setTitle(QStringLiteral("Query not active in SCPI mode"));
+    applyView(ModeView::Init);
     resultsReplace({});
     CmdStr.clear();
     combCmd->setFocus();

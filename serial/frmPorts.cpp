@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: MIT
 #include "serial/frmPorts.h"
 
+#include "app/CaptionButton.h"
 #include "serial/ComPortMap.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"
@@ -19,9 +21,15 @@
 namespace {
 const char *const kBaudRates[] = {"1200", "2400", "9600", "19200", "38400"};
 const QString kSimData = QStringLiteral("#simulator");
+// What the user typed or picked beside a button, without the description
+// the box shows after the path.
+QString pathPart(const QString &shown)
+{
+    return shown.section(QStringLiteral("  "), 0, 0).trimmed();
+}
 } // namespace
 
-frmPorts::frmPorts(QWidget *parent) : QDialog(parent)
+frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(map)
 {
     setObjectName(QStringLiteral("frmPorts"));
     setWindowTitle(QStringLiteral("Set COM Ports"));
@@ -63,21 +71,30 @@ frmPorts::frmPorts(QWidget *parent) : QDialog(parent)
     auto *ports = new QGridLayout;
     auto *deviceHead = new QLabel(QStringLiteral("Device this port opens (pick one, or type a path):"));
     ports->addWidget(deviceHead, 0, 1);
+    // The button last pressed stays down, so the dialog shows the choice.
+    m_comGroup = new QButtonGroup(this);
+    m_comGroup->setExclusive(true);
+    void (frmPorts::*const handlers[ComPortMap::PortCount])() = {
+        &frmPorts::cmdCOM1_Click, &frmPorts::cmdCOM2_Click, &frmPorts::cmdCOM3_Click,
+        &frmPorts::cmdCOM4_Click, &frmPorts::cmdCOM5_Click, &frmPorts::cmdCOM6_Click};
     for (int n = 1; n <= ComPortMap::PortCount; ++n) {
         auto *b = new QPushButton(QStringLiteral("COM %1").arg(n));
         b->setObjectName(QStringLiteral("cmdCOM%1").arg(n));
         b->setAutoDefault(false);
+        b->setCheckable(true);
         if (n <= 4)
             b->setToolTip(QStringLiteral("Initializes COM Port %1").arg(n));
         b->setAccessibleName(b->text());
-        connect(b, &QPushButton::clicked, this, [this, n] { cmdCOM_Click(n); });
+        m_comGroup->addButton(b, n);
+        connect(b, &QPushButton::clicked, this, handlers[n - 1]);
         cmdCOM.append(b);
 
         auto *dev = new QComboBox;
         dev->setObjectName(QStringLiteral("cmbDevice%1").arg(n));
         dev->setEditable(true);
         dev->setInsertPolicy(QComboBox::NoInsert);
-        dev->setMinimumContentsLength(34);
+        dev->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        dev->setMinimumContentsLength(46);
         dev->setAccessibleName(QStringLiteral("Device for COM %1").arg(n));
         connect(dev, &QComboBox::activated, this, [this, n] { deviceChosen(n); });
         connect(dev->lineEdit(), &QLineEdit::editingFinished, this, [this, n] { deviceChosen(n); });
@@ -88,10 +105,18 @@ frmPorts::frmPorts(QWidget *parent) : QDialog(parent)
     }
     ports->setColumnStretch(1, 1);
 
-    cmdExit = new QPushButton(QStringLiteral("Return to    Main Form"));
+    lblSimulator = new QLabel;
+    lblSimulator->setObjectName(QStringLiteral("lblSimulator"));
+    lblSimulator->setTextFormat(Qt::PlainText);
+    lblSimulator->setWordWrap(true);
+    lblSimulator->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: #a05a00; font-weight: bold; padding: 3px; }"));
+
+    cmdExit = new CaptionButton(QStringLiteral("Return to    Main Form"));
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    // Enter anywhere in the dialog leaves it, as this button does.
     cmdExit->setAutoDefault(false);
-    cmdExit->setAccessibleName(QStringLiteral("Return to Main Form"));
+    cmdExit->setDefault(true);
     connect(cmdExit, &QPushButton::clicked, this, &frmPorts::cmdExit_Click);
 
     MSComm1 = new QtSerialPortObject(this);
@@ -108,6 +133,7 @@ frmPorts::frmPorts(QWidget *parent) : QDialog(parent)
     outer->addWidget(lblTitle);
     outer->addLayout(formats);
     outer->addLayout(ports);
+    outer->addWidget(lblSimulator);
     outer->addWidget(cmdExit, 0, Qt::AlignRight);
     outer->addWidget(txtERROR);
 
@@ -122,7 +148,9 @@ void frmPorts::Form_Load()
     Bits = QStringLiteral("8");
     Stopbits = QStringLiteral("1");
     Parity = QStringLiteral("N");
-    refreshDevices();
+    // The list the program read at start; each run of the dialog reads it afresh.
+    showDevices();
+    markChosenPort();
 }
 
 void frmPorts::optBaud_Click(int index)
@@ -157,6 +185,7 @@ void frmPorts::cmdCOM_Click(int number)
     deviceChosen(number);
     MSComm1->CommPort(number);
     CommPortNum = number;
+    markChosenPort();
 }
 
 void frmPorts::cmdExit_Click()
@@ -170,6 +199,7 @@ void frmPorts::reject()
     // Leaving by the window's close control (or Escape) is leaving without a
     // new port choice.
     CommPortNum = m_portAtShow;
+    markChosenPort();
     QDialog::reject();
 }
 
@@ -179,51 +209,96 @@ void frmPorts::beginChoice()
     // The boxes show the mapping as it is now, so that a port button never
     // hands back a stale device (the mapping may have changed meanwhile).
     refreshDevices();
+    markChosenPort();
 }
 
-void frmPorts::showEvent(QShowEvent *event)
+void frmPorts::markChosenPort()
 {
-    beginChoice();
-    QDialog::showEvent(event);
+    QAbstractButton *chosen = m_comGroup->button(CommPortNum);
+    if (chosen) {
+        chosen->setChecked(true);
+        return;
+    }
+    // An exclusive group keeps one button down; none is chosen.
+    m_comGroup->setExclusive(false);
+    for (QAbstractButton *b : m_comGroup->buttons())
+        b->setChecked(false);
+    m_comGroup->setExclusive(true);
 }
 
 void frmPorts::refreshDevices()
 {
-    ComPortMap &map = ComPortMap::instance();
-    map.refresh();
+    m_map.refresh();
+    showDevices();
+}
+
+void frmPorts::showDevices()
+{
+    const ComPortMap &map = m_map;
     m_filling = true;
     const auto devices = map.systemDevices();
     for (int n = 1; n <= ComPortMap::PortCount; ++n) {
         QComboBox *box = cmbDevice[n - 1];
         box->clear();
         for (const SystemDevice &d : devices)
-            box->addItem(d.description.isEmpty() ? d.path : QStringLiteral("%1  (%2)").arg(d.path, d.description), d.path);
-        if (ComPortMap::simulatorAvailable())
+            box->addItem(ComPortMap::deviceText(d), d.path);
+        // The stable names of the same devices, for a line that must survive
+        // replugging the adapter into another socket.
+        for (const SystemDevice &d : devices)
+            if (!d.byId.isEmpty())
+                box->addItem(ComPortMap::deviceText(d, true), d.byId);
+        if (m_map.simulatorAvailable())
             box->addItem(ComPortMap::simulatorName(), kSimData);
         box->setEditText(map.entry(n).kind == ComEntry::None ? QString() : map.displayText(n));
+        box->setToolTip(box->currentText());
         box->lineEdit()->setPlaceholderText(QStringLiteral("(no device)"));
     }
     m_filling = false;
+    showSimulatorNumbers();
+}
+
+void frmPorts::showSimulatorNumbers()
+{
+    if (!m_map.simulatorAvailable()) {
+        lblSimulator->hide();
+        return;
+    }
+    QStringList numbers;
+    for (int n : m_map.simulatorNumbers())
+        numbers << QStringLiteral("COM %1").arg(n);
+    if (numbers.isEmpty())
+        lblSimulator->setText(QStringLiteral("No COM number opens the %1 now: pick \"%1\" in the box beside a "
+                                             "button to try the program without a converter.")
+                                  .arg(ComPortMap::simulatorName()));
+    else
+        lblSimulator->setText(QStringLiteral("No converter at hand? %1 %2 the %3, a converter built into this "
+                                             "program.")
+                                  .arg(numbers.join(QStringLiteral(" and ")),
+                                       numbers.size() == 1 ? QStringLiteral("opens") : QStringLiteral("open"),
+                                       ComPortMap::simulatorName()));
+    lblSimulator->show();
 }
 
 void frmPorts::deviceChosen(int number)
 {
     if (m_filling || number < 1 || number > ComPortMap::PortCount)
         return;
-    ComPortMap &map = ComPortMap::instance();
+    ComPortMap &map = m_map;
     QComboBox *box = cmbDevice[number - 1];
     const QString shown = box->currentText().trimmed();
     if (shown == map.displayText(number) || (shown.isEmpty() && map.entry(number).kind == ComEntry::None))
         return; // unchanged
     const int idx = box->findText(shown);
-    const QString data = idx >= 0 ? box->itemData(idx).toString() : QString();
-    if (data == kSimData || shown.compare(ComPortMap::simulatorName(), Qt::CaseInsensitive) == 0)
+    const QString listed = idx >= 0 ? box->itemData(idx).toString() : QString();
+    if (listed == kSimData || shown.compare(ComPortMap::simulatorName(), Qt::CaseInsensitive) == 0)
         map.setSimulator(number);
-    else if (!data.isEmpty())
-        map.setDevice(number, data);
+    else if (!listed.isEmpty())
+        map.setDevice(number, listed);
     else
-        map.setDevice(number, shown.section(QStringLiteral("  ("), 0, 0));
+        map.setDevice(number, pathPart(shown));
     m_filling = true;
     box->setEditText(map.entry(number).kind == ComEntry::None ? QString() : map.displayText(number));
+    box->setToolTip(box->currentText());
     m_filling = false;
+    showSimulatorNumbers();
 }

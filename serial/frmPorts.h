@@ -1,25 +1,32 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port settings dialog: baud rate, character format and port number.
 // Beside each port button it shows the device that button opens, and lets
-// the user point the number at another device or at the simulated converter.
+// the user point the number at another device or at the simulated converter;
+// a line under the buttons says which number opens the simulator. The port
+// button last pressed stays marked; "Return to    Main Form" is the default
+// button, so Enter leaves the dialog.
 
 #include <QDialog>
 #include <QList>
 #include <QString>
 
+class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class ComPortMap;
 class PortObject;
 
 class frmPorts : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmPorts(QWidget *parent = nullptr);
+    // The dialog shows and changes the given mapping of COM numbers.
+    explicit frmPorts(ComPortMap &map, QWidget *parent = nullptr);
 
     // Dialog fields
     QString Baud;
@@ -37,6 +44,7 @@ public:
     QRadioButton *optCh8 = nullptr;
     QList<QPushButton *> cmdCOM;      // cmdCOM1..cmdCOM6 at index 0..5
     QList<QComboBox *> cmbDevice;     // the device each port button opens
+    QLabel *lblSimulator = nullptr;   // which port number opens the simulated converter
     QPushButton *cmdExit = nullptr;
     PortObject *MSComm1 = nullptr;    // the dialog's own port object; never opened
     QPlainTextEdit *txtERROR = nullptr;
@@ -58,20 +66,26 @@ public slots:
 
     // Reads the device list afresh and shows each port's device.
     void refreshDevices();
+    // Shows each port's device from the list as last read.
+    void showDevices();
     // Points a port number at what the user typed or picked beside its button.
     void deviceChosen(int number);
 
     // Remembers the port chosen so far, so that leaving by the window's
-    // close control can restore it, and shows each port's device afresh.
+    // close control can restore it, and shows each port's device as the
+    // system reports it now (the one reading of the device list per run).
     // Called before each run of the dialog.
     void beginChoice();
     // Leaving by the window's close control or Escape.
     void reject() override;
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
+    ComPortMap &m_map;
+    // Marks the button of the port chosen now (none when none is).
+    void markChosenPort();
+    void showSimulatorNumbers();
+
+    QButtonGroup *m_comGroup = nullptr;
     int m_portAtShow = 0;
     bool m_filling = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimFrameLogWindow.h"
 
 #include "sim/server/SimServer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A small non-modal window that shows the simulated converter's frame log
 // live: every frame in both directions and every note, control characters

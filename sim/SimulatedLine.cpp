@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatedLine.h"
 
 #include "serial/ComPortMap.h"
@@ -5,17 +6,9 @@
 #include "serial/PortSelection.h"
 #include "sim/server/SimHost.h"
 
-#include <QCoreApplication>
-
 #include <memory>
 
 namespace {
-std::unique_ptr<SimHost> &host()
-{
-    static std::unique_ptr<SimHost> h;
-    return h;
-}
-
 // The simulator cannot read parity or 7-bit framing back from its
 // pseudo-terminal; it takes them from the settings the line is opened with.
 void followChosenFormat(SimHost &h)
@@ -53,32 +46,16 @@ std::unique_ptr<SimHost> makeHost()
 }
 } // namespace
 
-void installSimulatedLine()
+SimulatedLine::SimulatedLine(ComPortMap &map) : m_map(map), m_host(makeHost())
 {
-    if (!host()) {
-        host() = makeHost();
-        // The thread must end before the application object goes away.
-        if (QCoreApplication::instance())
-            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] { removeSimulatedLine(); });
-    }
-    ComPortMap::setSimulatorProvider([](QString *error) -> QString {
-        if (!host())
-            host() = makeHost();
-        followChosenFormat(*host());
-        return host()->start(error);
+    m_map.setSimulatorProvider([this](QString *error) -> QString {
+        followChosenFormat(host());
+        return host().start(error);
     });
-    ComPortMap::instance().refresh();
 }
 
-SimHost *simulatedLineHost()
+SimulatedLine::~SimulatedLine()
 {
-    return host().get();
-}
-
-void removeSimulatedLine()
-{
-    ComPortMap::setSimulatorProvider({});
-    host().reset();
-    // Without the simulator COM 1 no longer defaults to it.
-    ComPortMap::instance().refresh();
+    // Without the simulator no number defaults to it any more.
+    m_map.setSimulatorProvider({});
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatorMenu.h"
 
 #include "app/frmMain.h"
@@ -13,25 +14,8 @@
 #include <QMenuBar>
 
 namespace {
-struct FaultSwitch
-{
-    const char *name;
-    const char *caption;
-    SimTrigger SimFaults::*trigger;
-};
-
-const FaultSwitch kFaults[] = {
-    {"delay", "Reply delayed", &SimFaults::delay},
-    {"silence", "Reply lost (silence)", &SimFaults::silence},
-    {"nak", "NAK instead of ACK", &SimFaults::nak},
-    {"noise", "Noise bytes before the reply", &SimFaults::noise},
-    {"holdoff", "XOFF hold-off before the reply", &SimFaults::holdoff},
-    {"no-stx", "Data block without STX", &SimFaults::noStx},
-    {"after-eot", "Bytes after the closing EOT", &SimFaults::afterEot},
-    {"babble", "Endless stream without terminator", &SimFaults::babble},
-    {"drop", "Line dropped instead of the reply", &SimFaults::drop},
-};
-constexpr int kFaultCount = int(std::size(kFaults));
+const auto &kFaults = simFaultCatalogue();
+constexpr int kFaultCount = SimFaultCount;
 
 enum When { Off, Once, Always, Rate, WhenCount };
 const char *const kWhenCaptions[WhenCount] = {"Off", "Once (next occasion)", "Always", "At random, 1 reply in 4"};
@@ -63,7 +47,7 @@ const QStringList &SimulatorMenu::faultNames()
 {
     static const QStringList names = [] {
         QStringList n;
-        for (const FaultSwitch &f : kFaults)
+        for (const SimFaultInfo &f : kFaults)
             n << QLatin1String(f.name);
         return n;
     }();
@@ -83,11 +67,10 @@ const QList<int> &SimulatorMenu::turnaroundPresets()
     return presets;
 }
 
-SimulatorMenu::SimulatorMenu(frmMain &window, SimHost *host)
+SimulatorMenu::SimulatorMenu(frmMain &window, SimHost &host)
     : QObject(&window)
     , m_window(window)
-    , m_host(host)
-    , m_builtIn(host == nullptr)
+    , m_host(&host)
 {
     m_menu = new QMenu(QStringLiteral("&Simulator"), &window);
     m_menu->setObjectName(QStringLiteral("mnuSimulator"));
@@ -155,7 +138,8 @@ SimulatorMenu::SimulatorMenu(frmMain &window, SimHost *host)
     connect(m_faults, &QMenu::aboutToShow, this, &SimulatorMenu::showSwitches);
     connect(turn, &QMenu::aboutToShow, this, &SimulatorMenu::showSwitches);
 
-    window.menuBar()->addMenu(m_menu);
+    // Beside the window's own menus, before Help.
+    window.menuBar()->insertMenu(window.mnuHelp->menuAction(), m_menu);
     // frmMain marks the line target on lblLine; a change arrives as an event.
     window.lblLine->installEventFilter(this);
     updateEnabled();
@@ -163,7 +147,7 @@ SimulatorMenu::SimulatorMenu(frmMain &window, SimHost *host)
 
 SimHost *SimulatorMenu::host() const
 {
-    return m_builtIn ? simulatedLineHost() : m_host.data();
+    return m_host.data();
 }
 
 SimServer *SimulatorMenu::server() const
@@ -254,7 +238,7 @@ void SimulatorMenu::clearFaults()
     SimServer *s = server();
     if (s && lineIsSimulated()) {
         SimFaults f = s->faults();
-        for (const FaultSwitch &sw : kFaults)
+        for (const SimFaultInfo &sw : kFaults)
             f.*sw.trigger = SimTrigger::off();
         s->changeFaults(f);
     }
@@ -277,7 +261,7 @@ void SimulatorMenu::showFrameLog()
     m_log->activateWindow();
 }
 
-SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost *host)
+SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host)
 {
     return new SimulatorMenu(window, host);
 }

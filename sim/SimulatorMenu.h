@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The "Simulator" menu of the main window, for rehearsing a bench test on
 // the simulated converter: fault switches, the turn-around delay, dropping
@@ -28,9 +29,8 @@ public:
     // The turn-around presets in milliseconds.
     static const QList<int> &turnaroundPresets();
 
-    // host: the simulator the menu works on; null means the program's own
-    // simulated line (simulatedLineHost(), looked up when needed).
-    explicit SimulatorMenu(frmMain &window, SimHost *host = nullptr);
+    // host: the simulator the menu works on (the program's simulated line).
+    SimulatorMenu(frmMain &window, SimHost &host);
 
     QMenu *menu() const { return m_menu; }
     QAction *faultAction(const QString &fault, const QString &when) const;
@@ -58,7 +58,6 @@ private:
 
     frmMain &m_window;
     QPointer<SimHost> m_host;
-    bool m_builtIn = false;
     QMenu *m_menu = nullptr;
     QMenu *m_faults = nullptr;
     QList<QList<QAction *>> m_faultActions; // [fault][when]
@@ -71,4 +70,4 @@ private:
 };
 
 // Adds the menu to the main window's menu bar; the window owns it.
-SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost *host = nullptr);
+SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host);

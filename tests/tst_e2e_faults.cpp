@@ -1,7 +1,9 @@
-// Faults end to end: the real main window, headless, through the real serial
-// code to the simulated Orna, with the line dropped in the middle of every
-// wait, a peer that streams past the receive bound, and every fault switch
-// of the simulator against the exchange it targets.
+// SPDX-License-Identifier: MIT
+// Faults end to end: the real main window, headless, against the simulated
+// Orna: the line dropped in the middle of every wait and under running
+// loops through the real serial code (a pseudo-terminal that hangs up);
+// a peer that streams past the receive bound, and every fault switch of
+// the simulator against the exchange it targets, in-process.
 //
 // Waits that are meant to run out run unpaced (the wait only: the waits
 // before it in the same exchange keep the program's pacing, so their
@@ -46,7 +48,7 @@ SimConfig config(double busyMs = 20.0)
 bool switchLanguage(SimHarness &h, const QByteArray &language, SimLanguage expected)
 {
     h.send("SYST:LANG " + language);
-    return SimHarness::waitUntil([&] { return h.language() == expected; }) &&
+    return h.waitUntil([&] { return h.language() == expected; }) &&
            h.waitForLog(QStringLiteral("bare copy of the language switch"));
 }
 
@@ -184,7 +186,7 @@ private slots:
         QTest::newRow("SCPI prompt") << "scpi" << "scpiCommand" << 1 << QByteArray("Sent *cls") << QByteArray("*cls\n");
         QTest::newRow("table read-back")
             << "scpi" << "readBack" << 2
-            << QByteArray("ANSI Command Table\r\nSP1,2160,2160,6,0\r\nNo answer for slot 2, reading stopped")
+            << QByteArray("ANSI Command Table\r\nSP1,2160,2160,6,0\r\nslot 2: no answer, reading stopped")
             << QByteArray("ASSIGN:ANSI?  2\n");
         QTest::newRow("table load") << "scpi" << "load" << 2
                                     << QByteArray("Loading could not be confirmed: the line closed at slot 2")
@@ -198,7 +200,7 @@ private slots:
         QFETCH(QByteArray, transcript);
         QFETCH(QByteArray, lastWrite);
         // A long busy time: the hold-off line stands until the line drops.
-        SimHarness h(config(600000.0));
+        SimHarness h(config(600000.0), SimHarness::Line::OwnHost);
         RecordingPort *port = h.recordWrites();
         QVERIFY(setUp(h, mode));
         const QString path = h.w->MSComm1->deviceName();
@@ -206,7 +208,7 @@ private slots:
         if (nthReply > 0) {
             SimFaults f;
             f.drop = SimTrigger::once(nthReply);
-            h.host().setFaults(f);
+            h.setFaults(f);
         } else {
             rec.when([](const QByteArray &t) { return t == kCommandBusy || t == kQueryBusy; },
                      [&] { h.server().dropLine(); });
@@ -239,7 +241,7 @@ private slots:
         QVERIFY(!h.portOpen());
 
         // The program goes on: a new cmdInit serves a fresh converter.
-        h.host().setFaults(SimFaults());
+        h.setFaults(SimFaults());
         h.clearLog();
         QVERIFY2(h.open(), qPrintable(h.error()));
         QCOMPARE(h.w->MSComm1->deviceName(), h.host().devicePath());
@@ -247,7 +249,7 @@ private slots:
         h.send("*idn?");
         QCOMPARE(h.transcript(), "Sent *idn?\r\n" + OrnaEngine::identification() + "\r\nPrompt received");
         QVERIFY(!h.w->errorShown());
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
         QCOMPARE(port->writes.last().bytes, QByteArray("*idn?\n"));
         QVERIFY(port->writes.last().portOpen);
     }
@@ -256,7 +258,7 @@ private slots:
     // not counted, and the loss is reported once.
     void loopsWhenTheLineDrops()
     {
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         RecordingPort *port = h.recordWrites();
         QVERIFY(setUp(h, QStringLiteral("x328")));
         const QString path = h.w->MSComm1->deviceName();
@@ -265,16 +267,16 @@ private slots:
         h.w->combQuery->setEditText(QStringLiteral("C1"));
         h.w->cmdCmdtst_Click();
         h.w->cmdQtst_Click();
-        QVERIFY(SimHarness::waitUntil([&] { return h.w->LpCount >= 2; }, 20000));
+        QVERIFY(h.waitUntil([&] { return h.w->LpCount >= 2; }, 20000));
         // The next reply of the converter (the ACK to the next tick's
         // selection) is a dropped line.
         SimFaults f;
         f.drop = SimTrigger::once();
-        h.host().setFaults(f);
-        QVERIFY(SimHarness::waitUntil([&] { return !h.portOpen(); }, 20000));
+        h.setFaults(f);
+        QVERIFY(h.waitUntil([&] { return !h.portOpen(); }, 20000));
         const qint64 count = h.w->LpCount;
         const qint64 skipped = h.w->skippedTicks();
-        QVERIFY(SimHarness::waitUntil([&] { return h.w->skippedTicks() >= skipped + 3; }, 20000));
+        QVERIFY(h.waitUntil([&] { return h.w->skippedTicks() >= skipped + 3; }, 20000));
         QCOMPARE(h.w->LpCount, count);
         QCOMPARE(h.w->txtCount->text(), QString::number(count));
         QCOMPARE(port->writesAfterLoss(), 0);
@@ -299,7 +301,7 @@ private slots:
                                          << QByteArray("Received Characters:  6 \r\nReceived  ACK");
         QTest::newRow("Xon/Xoff query") << "xonxoff" << "xonquery" << 1 << QByteArray("Sent C1");
         QTest::newRow("table read-back") << "scpi" << "readBack" << 1
-                                         << QByteArray("ANSI Command Table\r\nNo answer for slot 1, reading stopped");
+                                         << QByteArray("ANSI Command Table\r\nslot 1: no answer, reading stopped");
     }
     void streamPastTheBound()
     {
@@ -312,7 +314,7 @@ private slots:
         SimFaults f;
         f.babble = SimTrigger::once(nthReply);
         f.babbleBytes = int(kReceiveBound) + 30000;
-        h.host().setFaults(f);
+        h.setFaults(f);
         run(h, exchange);
         QCOMPARE(h.error(), QStringLiteral("Receive buffer overflow: the UUT sent more than %1 bytes without the "
                                            "awaited reply; the exchange was ended")
@@ -457,7 +459,7 @@ private slots:
             f.holdoffMs = 100;
         } else
             QFAIL("unknown fault");
-        h.host().setFaults(f);
+        h.setFaults(f);
         h.clearLog();
         const int beepsBefore = h.seams.beeps;
 
@@ -473,20 +475,20 @@ private slots:
 
         if (logNote == QLatin1String("pending")) { // a delayed reply is still to come
             bool pending = false;
-            h.server().withEngine([&](OrnaEngine &e) { pending = e.hasPendingOutput(); });
+            h.withEngine([&](OrnaEngine &e) { pending = e.hasPendingOutput(); });
             QVERIFY(pending);
         } else {
             QVERIFY(h.waitForLog(logNote));
         }
         if (transcript.contains("{XV}"))
-            QVERIFY(SimHarness::waitUntil([&] { return h.logText().contains(QLatin1String("<XON>")); }));
+            QVERIFY(h.waitUntil([&] { return h.logText().contains(QLatin1String("<XON>")); }));
         if (transcript.contains("{V}") || transcript.contains("{DATA"))
-            QVERIFY(SimHarness::waitUntil([&] { return !dataBlock(h).isEmpty(); }));
+            QVERIFY(h.waitUntil([&] { return !dataBlock(h).isEmpty(); }));
         QCOMPARE(h.transcript(), expand(transcript, h));
         QCOMPARE(h.error(), error);
         QCOMPARE(h.seams.beeps - beepsBefore, beeps);
         QVERIFY(h.portOpen());
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
         QCOMPARE(h.hostBytes(), onTheLine);
         if (exchange == QLatin1String("link"))
             QVERIFY(!h.w->AddrSetFlg);

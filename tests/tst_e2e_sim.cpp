@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: the real main window, headless, through the real serial code
 // (QtSerialPortObject on a pseudo-terminal) to the simulated Orna. The port
 // dialog, the SCPI exchange with both language switches, the simulator's
@@ -5,6 +6,7 @@
 
 #include "app/frmMain.h"
 #include "serial/ComPortMap.h"
+#include "serial/MonitoredPort.h"
 #include "serial/QtSerialPortObject.h"
 #include "serial/frmPorts.h"
 #include "sim/SimFrameLogWindow.h"
@@ -45,27 +47,53 @@ private slots:
 
     // ---- The port dialog and the line
 
-    // README: no serial device, COM 1 is the simulator, "*idn?" is answered.
+    // README: the port dialog names the COM number that opens the simulator
+    // (the first after the system's devices); pressing it and returning
+    // opens the line, and "*idn?" is answered.
+    void newcomerWithoutHardware_data()
+    {
+        QTest::addColumn<QStringList>("devices");
+        QTest::addColumn<int>("number");
+        QTest::newRow("no serial device: COM 1") << QStringList{} << 1;
+        QTest::newRow("a built-in /dev/ttyS0: COM 2") << QStringList{"/dev/ttyS0"} << 2;
+    }
     void newcomerWithoutHardware()
     {
+        QFETCH(QStringList, devices);
+        QFETCH(int, number);
         SimHarness h(SimHarness::Line::BuiltIn);
-        SimulatorMenu *menu = installSimulatorMenu(*h.w); // as main() does
-        QCOMPARE(ComPortMap::instance().entry(1).kind, ComEntry::Simulator);
-        const frmPorts &d = *h.w->portsDialog();
-        QCOMPARE(d.cmbDevice[0]->currentText(), ComPortMap::simulatorName());
-        for (QComboBox *box : d.cmbDevice)
-            QVERIFY2(box->findText(QStringLiteral("Simulated Orna")) >= 0, qPrintable(box->objectName()));
+        SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host()); // as main() does
+        h.map.setDeviceLister([devices] {
+            QList<SystemDevice> found;
+            for (const QString &path : devices)
+                found.append({path, QStringLiteral("built-in")});
+            return found;
+        });
         QCOMPARE(h.w->lblLine->text(), QStringLiteral("Line: port closed"));
         QVERIFY(!menuEnabled(*menu));
 
-        QVERIFY2(h.open(), qPrintable(h.error()));
+        h.seams.dialog = [&](frmPorts &d) {
+            QCOMPARE(h.map.entry(number).kind, ComEntry::Simulator);
+            QVERIFY(!d.lblSimulator->isHidden());
+            QCOMPARE(d.lblSimulator->text(), QStringLiteral("No converter at hand? COM %1 opens the Simulated Orna, "
+                                                            "a converter built into this program.")
+                                                 .arg(number));
+            QCOMPARE(d.cmbDevice[number - 1]->currentText(), ComPortMap::simulatorName());
+            for (QComboBox *box : d.cmbDevice)
+                QVERIFY2(box->findText(QStringLiteral("Simulated Orna")) >= 0, qPrintable(box->objectName()));
+            d.cmdCOM[number - 1]->click();
+            d.cmdExit->click();
+        };
+        h.w->cmdInit_Click();
+        QVERIFY2(h.portOpen(), qPrintable(h.error()));
         // The same serial code as hardware, on the simulator's pseudo-terminal.
-        auto *port = qobject_cast<QtSerialPortObject *>(h.w->MSComm1);
+        // (MSComm1 passes it through the line monitor.)
+        auto *port = qobject_cast<QtSerialPortObject *>(&qobject_cast<MonitoredPort *>(h.w->MSComm1)->line());
         QVERIFY(port);
-        QCOMPARE(port->deviceName(), simulatedLineHost()->devicePath());
+        QCOMPARE(port->deviceName(), h.host().devicePath());
         QVERIFY(port->deviceName().startsWith(QLatin1String("/dev/pts/")));
         QCOMPARE(h.w->lblLine->text(),
-                 QStringLiteral("Line: COM 1 -> Simulated Orna (%1), no hardware").arg(port->deviceName()));
+                 QStringLiteral("Line: COM %1 -> Simulated Orna (%2), no hardware").arg(number).arg(port->deviceName()));
         QVERIFY(h.w->lblLine->property("simulator").toBool());
         QVERIFY(menuEnabled(*menu));
 
@@ -78,7 +106,7 @@ private slots:
         QCOMPARE(h.w->Rdg, kId);
         QCOMPARE(h.error(), QString());
         QCOMPARE(h.seams.beeps, 0);
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
     }
 
     void simulatorBesideAnyComButton_data()
@@ -99,11 +127,11 @@ private slots:
         QFETCH(bool, devicesReported);
         QFETCH(QString, how);
         QFETCH(QString, text);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         // The system's list changes after the window was built: the dialog
         // shows it as it is when it runs.
         if (devicesReported)
-            ComPortMap::setDeviceLister(
+            h.map.setDeviceLister(
                 [] { return QList<SystemDevice>{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}}; });
         h.seams.dialog = [&](frmPorts &d) {
             QComboBox *box = d.cmbDevice[number - 1];
@@ -121,7 +149,7 @@ private slots:
         };
         h.w->cmdInit_Click();
         QVERIFY2(h.portOpen(), qPrintable(h.error()));
-        const ComPortMap &map = ComPortMap::instance();
+        const ComPortMap &map = h.map;
         QCOMPARE(map.entry(number).kind, ComEntry::Simulator);
         if (number != 1)
             QCOMPARE(map.entry(1).kind, devicesReported ? ComEntry::Device : ComEntry::Simulator);
@@ -137,11 +165,11 @@ private slots:
     // A line to something else is not shown as the simulator.
     void otherDeviceIsNotTheSimulator()
     {
-        SimHarness h;
-        SimulatorMenu *menu = installSimulatorMenu(*h.w, &h.host());
+        SimHarness h(SimHarness::Line::OwnHost);
+        SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host());
         PtyPeer peer;
         QVERIFY(peer.isValid());
-        ComPortMap::instance().setDevice(2, peer.slavePath());
+        h.map.setDevice(2, peer.slavePath());
         h.seams.dialog = [](frmPorts &d) {
             d.cmdCOM2_Click();
             d.cmdExit_Click();
@@ -207,7 +235,7 @@ private slots:
         QFETCH(QList<QByteArray>, entries);
         QFETCH(QList<QByteArray>, transcripts);
         QFETCH(QByteArray, onTheLine);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         for (int i = 0; i < entries.size(); ++i) {
             h.send(entries[i]);
@@ -216,7 +244,7 @@ private slots:
         }
         QCOMPARE(h.seams.beeps, 0);
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
         QCOMPARE(h.hostBytes(), onTheLine);
     }
 
@@ -237,7 +265,7 @@ private slots:
         QFETCH(QByteArray, mode);
         QFETCH(int, language);
         QFETCH(QString, label);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send(entry);
         QCOMPARE(h.transcript(), "Sent " + entry);
@@ -245,7 +273,7 @@ private slots:
         QVERIFY(!h.w->findChild<QLabel *>(label)->isHidden());
         QVERIFY(h.w->lblSCPI->isHidden());
         // The converter switched too, and took the bare copy for what it is.
-        QVERIFY(SimHarness::waitUntil([&] { return int(h.language()) == language; }));
+        QVERIFY(h.waitUntil([&] { return int(h.language()) == language; }));
         QVERIFY(h.waitForLog(QStringLiteral("language %1").arg(QString::fromLatin1(mode))));
         QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch, ignored")));
         QCOMPARE(h.hostBytes(), entry + "\n" + entry);
@@ -254,7 +282,7 @@ private slots:
 
         // Back to SCPI: both sides, and the next query is answered.
         h.w->cmdSCPI_Click();
-        QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::Scpi; }));
+        QVERIFY(h.waitUntil([&] { return h.language() == SimLanguage::Scpi; }));
         h.send("*idn?");
         QCOMPARE(h.transcript(), idnTranscript());
         QCOMPARE(h.seams.beeps, 0);
@@ -276,7 +304,7 @@ private slots:
         QFETCH(QByteArray, entry);
         QFETCH(QString, message);
         QFETCH(QByteArray, transcript);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send("*idn?");
         QCOMPARE(h.w->Rdg, kId);
@@ -313,7 +341,7 @@ private slots:
         QFETCH(int, delayMs);
         QFETCH(bool, unpacedWait);
         QFETCH(bool, answered);
-        SimHarness h;
+        SimHarness h(SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         SimFaults f;
         f.delay = SimTrigger::always();
@@ -340,7 +368,7 @@ private slots:
         SimConfig config = SimHarness::fastConfig();
         config.followPortBaud = false;
         config.line.baud = 10'000'000; // the stream needs no more than a blink
-        SimHarness h(config);
+        SimHarness h(config, SimHarness::Line::OwnHost);
         QVERIFY2(h.open(), qPrintable(h.error()));
         SimFaults f;
         f.babble = SimTrigger::once();
@@ -365,7 +393,7 @@ private slots:
     void droppedLine()
     {
         SimHarness h(SimHarness::Line::BuiltIn);
-        SimulatorMenu *menu = installSimulatorMenu(*h.w);
+        SimulatorMenu *menu = installSimulatorMenu(*h.w, h.host());
         QVERIFY2(h.open(), qPrintable(h.error()));
         const QString path = h.w->MSComm1->deviceName();
         SimFaults f;
@@ -401,7 +429,7 @@ private slots:
         QVERIFY(h.transcript().startsWith("Sent *idn?\r\n" + kId));
         QVERIFY(!h.w->errorShown());
         QCOMPARE(h.seams.beeps, 2);
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*idn?\n"; }));
         QCOMPARE(h.host().server()->faults().drop, SimTrigger::off());
     }
 
@@ -409,8 +437,8 @@ private slots:
 
     void simulatorMenuSwitches()
     {
-        SimHarness h;
-        SimulatorMenu *m = installSimulatorMenu(*h.w, &h.host());
+        SimHarness h(SimHarness::Line::OwnHost);
+        SimulatorMenu *m = installSimulatorMenu(*h.w, h.host());
         QAction *title = m->menu()->menuAction();
         QVERIFY(h.w->menuBar()->actions().contains(title));
         QCOMPARE(title->text(), QStringLiteral("&Simulator"));
@@ -482,15 +510,15 @@ private slots:
         // Dropping the line from the menu: the window sees the device vanish
         // and the menu goes grey.
         m->dropLineAction()->trigger();
-        QVERIFY(SimHarness::waitUntil([&] { return !h.portOpen(); }));
+        QVERIFY(h.waitUntil([&] { return !h.portOpen(); }));
         QVERIFY(!title->isEnabled());
         QVERIFY(h.error().contains(QStringLiteral("was lost")));
     }
 
     void frameLogWindow()
     {
-        SimHarness h;
-        SimulatorMenu *m = installSimulatorMenu(*h.w, &h.host());
+        SimHarness h(SimHarness::Line::OwnHost);
+        SimulatorMenu *m = installSimulatorMenu(*h.w, h.host());
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.send("*idn?"); // before the window opens: it shows that too
         m->frameLogAction()->trigger();
@@ -498,12 +526,12 @@ private slots:
         QVERIFY(log->isVisible());
         QVERIFY(log->isWindow());
         QCOMPARE(log->windowModality(), Qt::NonModal);
-        QVERIFY(SimHarness::waitUntil([&] { return log->text().contains(QLatin1String("host> *idn?<LF>")); }));
+        QVERIFY(h.waitUntil([&] { return log->text().contains(QLatin1String("host> *idn?<LF>")); }));
         QVERIFY(log->text().contains(QStringLiteral("sim > %1<LF>>").arg(QString::fromLatin1(kId))));
 
         // Live: the next exchange shows up while the window is open, by itself.
         h.send("SYST:LANG X3.28");
-        QVERIFY(SimHarness::waitUntil([&] { return log->view->toPlainText().contains(QLatin1String("language X3.28")); }));
+        QVERIFY(h.waitUntil([&] { return log->view->toPlainText().contains(QLatin1String("language X3.28")); }));
         QVERIFY(log->text().contains(QLatin1String("host> SYST:LANG X3.28<LF>")));
 
         // Only the latest lines are kept; a long frame is one short line.

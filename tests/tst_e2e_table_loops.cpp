@@ -1,5 +1,6 @@
+// SPDX-License-Identifier: MIT
 // End to end for the ANSI command table and the test loops: the real main
-// window, headless, through the real serial code to the simulated Orna.
+// window, headless, against the simulated Orna in-process.
 // Loading the example tables and reading them back as the converter holds
 // them; the query loop and both loops in X3.28 on the real timer.
 
@@ -25,7 +26,7 @@ SimConfig withTable(SimStartTable table, QList<SimControllerConfig> controllers 
 {
     SimConfig config = SimHarness::fastConfig();
     config.startTable = table;
-    config.controllers = controllers;
+    config.controllers = std::move(controllers);
     return config;
 }
 
@@ -48,7 +49,7 @@ QByteArray readBackQueries(int count)
 QList<QByteArray> tableOf(const SimHarness &h, int count)
 {
     QList<QByteArray> entries;
-    h.server().withEngine([&](OrnaEngine &e) {
+    h.withEngine([&](OrnaEngine &e) {
         for (int slot = 1; slot <= count; ++slot)
             entries << e.tableEntry(slot).toText();
     });
@@ -58,7 +59,7 @@ QList<QByteArray> tableOf(const SimHarness &h, int count)
 bool toX328WithLink(SimHarness &h, const QString &address)
 {
     h.send("SYST:LANG X3.28");
-    if (!SimHarness::waitUntil([&] { return h.language() == SimLanguage::X328; }) ||
+    if (!h.waitUntil([&] { return h.language() == SimLanguage::X328; }) ||
         !h.waitForLog(QStringLiteral("bare copy of the language switch")))
         return false;
     h.w->txtAddr->setText(address);
@@ -122,13 +123,13 @@ private slots:
         QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("*ESR?"));
         QCOMPARE(h.w->CmdStr, QByteArray("*ESR?"));
         QCOMPARE(tableOf(h, 4), entries + QList<QByteArray>{"0,0,0,0,0"});
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == assignLines(entries) + "*ESR?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == assignLines(entries) + "*ESR?\n"; }));
 
         h.clearLog();
         h.w->cmdRdCmdTable_Click();
         QCOMPARE(h.transcript(), "ANSI Command Table\r\n" + entries.join("\r\n"));
         QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("ASSIGN:ANSI?  4"));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == readBackQueries(4); }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == readBackQueries(4); }));
         QCOMPARE(h.seams.beeps, 0);
         QVERIFY(!h.w->errorShown());
     }
@@ -178,7 +179,7 @@ private slots:
         QCOMPARE(h.seams.questions.size(), 1);
         QCOMPARE(h.transcript(), QByteArray("Sent *cls\r\nPrompt received"));
         h.send("*idn?");
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "*cls\n*idn?\n"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "*cls\n*idn?\n"; }));
         QCOMPARE(tableOf(h, 1), QList<QByteArray>{"0,0,0,0,0"});
     }
 
@@ -192,7 +193,7 @@ private slots:
         h.w->cmdRdCmdTable_Click();
         QCOMPARE(h.transcript(), QByteArray("ANSI Command Table\r\nSP1,2160,2160,6,0\r\nC1,360,0,4,0\r\nSP9,0,0,12,0"));
         QVERIFY(!h.w->errorShown());
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == readBackQueries(4); }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == readBackQueries(4); }));
     }
 
     void emptyTableReadBack()
@@ -201,7 +202,7 @@ private slots:
         QVERIFY2(h.open(), qPrintable(h.error()));
         h.w->cmdRdCmdTable_Click();
         QCOMPARE(h.transcript(), QByteArray("ANSI Command Table"));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == readBackQueries(1); }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == readBackQueries(1); }));
         QCOMPARE(h.seams.beeps, 0);
         QVERIFY(!h.w->errorShown());
     }
@@ -226,7 +227,7 @@ private slots:
         QCOMPARE(h.transcript(), QByteArray("Sent SYST:LANG X3.28"));
         // Only the switch and what follows it reached the converter.
         h.w->cmdSCPI_Click();
-        QVERIFY(SimHarness::waitUntil(
+        QVERIFY(h.waitUntil(
             [&] { return h.hostBytes() == "SYST:LANG X3.28\nSYST:LANG X3.28@@@"; }));
         QCOMPARE(tableOf(h, 4), (QList<QByteArray>{"SP1,2160,2160,6,0", "C1,360,0,4,0", "SP9,0,0,12,0", "0,0,0,0,0"}));
     }
@@ -251,7 +252,7 @@ private slots:
         QCOMPARE(h.w->QloopFlg, 1);
         QVERIFY(!h.w->cmdQtst->isEnabled());
         QVERIFY(h.w->cmdQtstOff->isEnabled());
-        QVERIFY(SimHarness::waitUntil(
+        QVERIFY(h.waitUntil(
             [&] {
                 const QList<double> v = polledValues(rec.states);
                 return h.w->LpCount >= 5 && !v.isEmpty() && v.last() != v.first();
@@ -275,7 +276,7 @@ private slots:
         QVERIFY(h.w->lblCount->isHidden());
         QVERIFY(h.w->cmdQtst->isEnabled());
         // Stopped: no more polls go out.
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes().endsWith(kEot + kAck); }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes().endsWith(kEot + kAck); }));
         const qsizetype polls = h.hostBytes().count(pollFrame("C1"));
         QTest::qWait(350);
         QCOMPARE(h.hostBytes().count(pollFrame("C1")), polls);
@@ -293,7 +294,7 @@ private slots:
         h.w->combQuery->setEditText(QStringLiteral("C1"));
         h.w->cmdCmdtst_Click();
         h.w->cmdQtst_Click();
-        QVERIFY(SimHarness::waitUntil([&] { return h.w->LpCount >= 4; }, 20000));
+        QVERIFY(h.waitUntil([&] { return h.w->LpCount >= 4; }, 20000));
         const qint64 ticks = h.w->LpCount;
         QCOMPARE(h.w->txtCount->text(), QString::number(ticks));
         QVERIFY2(kFullPoll.match(QString::fromLatin1(h.transcript())).hasMatch(), h.transcript().constData());
@@ -304,7 +305,7 @@ private slots:
         QCOMPARE(h.w->LpCount, 0);
 
         const QByteArray tick = selectFrame("SP1 9000") + pollFrame("C1") + kEot + kAck;
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes().size() >= tick.size() * ticks; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes().size() >= tick.size() * ticks; }));
         QCOMPARE(h.hostBytes(), tick.repeated(ticks));
         QCOMPARE(h.seams.beeps, 0);
         QVERIFY(!h.w->errorShown());

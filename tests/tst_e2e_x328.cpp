@@ -1,12 +1,17 @@
-// End to end in X3.28: the real main window, headless, through the real
-// serial code to the simulated Orna. The typical test run (language switch,
-// link open, selection, poll, disconnect), the poll options, addresses as
-// the converter takes them, the escape back to SCPI, and the converter's
-// refusals.
+// SPDX-License-Identifier: MIT
+// End to end in X3.28: the real main window, headless, against the
+// simulated Orna: the typical test run, typed as a person does it, through
+// the real serial code to the simulator on a pseudo-terminal; the poll
+// options, addresses as the converter takes them, the disconnect, the
+// escape back to SCPI and the converter's refusals in-process.
 
 #include "app/frmMain.h"
 #include "support/SimHarness.h"
 #include "support/TranscriptRecorder.h"
+#include "support/UserInput.h"
+
+#include <QApplication>
+#include <QComboBox>
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -44,7 +49,7 @@ QList<QByteArray> dataBlocks(const SimHarness &h)
 int linkAddress(const SimHarness &h)
 {
     int link = -2;
-    h.server().withEngine([&](OrnaEngine &e) { link = e.linkAddress(); });
+    h.withEngine([&](OrnaEngine &e) { link = e.linkAddress(); });
     return link;
 }
 
@@ -54,7 +59,7 @@ bool toX328(SimHarness &h)
     if (!h.open())
         return false;
     h.send("SYST:LANG X3.28");
-    return h.w->cmdMode == "X3.28" && SimHarness::waitUntil([&] { return h.language() == SimLanguage::X328; }) &&
+    return h.w->cmdMode == "X3.28" && h.waitUntil([&] { return h.language() == SimLanguage::X328; }) &&
            h.waitForLog(QStringLiteral("bare copy of the language switch"));
 }
 
@@ -66,7 +71,7 @@ bool openLink(SimHarness &h, const QString &address)
     const qsizetype before = opened();
     h.w->txtAddr->setText(address);
     h.w->cmdSet_Click();
-    return h.w->AddrSetFlg && SimHarness::waitUntil([&] { return opened() == before + 1; });
+    return h.w->AddrSetFlg && h.waitUntil([&] { return opened() == before + 1; });
 }
 } // namespace
 
@@ -77,26 +82,34 @@ class TestE2EX328 : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<SimFrame>(); }
 
-    // The road of a typical test run: SCPI switch, address 5, SP1 100, poll of C1.
+    // The road of a typical test run, typed as a person does it: SCPI switch
+    // and Enter, address 5 then Tab and Space, SP1 100 and Enter, Tab to the
+    // query box, C1 and Enter.
     void typicalTestRun()
     {
-        SimHarness h;
+        // Through the real serial code, to the simulator on a pseudo-terminal.
+        SimHarness h(SimHarness::Line::OwnHost);
+        QVERIFY(User::showActive(h.w.get()));
         QVERIFY2(h.open(), qPrintable(h.error()));
         TranscriptRecorder rec(*h.w);
 
-        h.send("SYST:LANG X3.28");
+        QCOMPARE(QApplication::focusWidget(), h.w->combCmd); // where cmdInit leaves it
+        User::type("SYST:LANG X3.28");
+        User::key(Qt::Key_Return);
         QCOMPARE(h.transcript(), QByteArray("Sent SYST:LANG X3.28"));
         QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
         QVERIFY(!h.w->lblX328->isHidden());
         QVERIFY(h.w->lblSCPI->isHidden());
-        QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::X328; }));
+        QVERIFY(h.waitUntil([&] { return h.language() == SimLanguage::X328; }));
         // The converter's prompt to the switch line has left before this log
         // line; the link open's drain takes it, as it does for an operator.
         QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch")));
 
-        h.w->txtAddr->setText(QStringLiteral("5"));
+        User::typeInto(h.w->txtAddr, "5");
         QVERIFY(h.w->cmdSet->isEnabled());
-        h.w->cmdSet_Click();
+        User::key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), h.w->cmdSet);
+        User::key(Qt::Key_Space);
         QCOMPARE(h.transcript(), QByteArray("Received 5 ACK\r\nDevice address set to 5"));
         QVERIFY(h.w->AddrSetFlg);
         QCOMPARE(h.w->AddrStr, QByteArray("5"));
@@ -107,16 +120,22 @@ private slots:
         QCOMPARE(linkAddress(h), 5);
 
         rec.clear();
-        h.send("SP1 100");
+        QCOMPARE(QApplication::focusWidget(), h.w->combCmd); // where the link open leaves it
+        User::type("SP1 100");
+        User::key(Qt::Key_Return);
         QCOMPARE(rec.states, (QList<QByteArray>{"Sent SP1 100", "Received Characters:  6 ",
                                                 "Received Characters:  6 \r\nReceived ACK"}));
         double setPoint = 0;
-        h.server().withEngine([&](OrnaEngine &e) { setPoint = e.controller(5)->setPoint(); });
+        h.withEngine([&](OrnaEngine &e) { setPoint = e.controller(5)->setPoint(); });
         QCOMPARE(setPoint, 100.0);
 
         rec.clear();
-        h.query("C1");
-        QVERIFY(SimHarness::waitUntil([&] { return dataBlocks(h).size() == 1; }));
+        User::key(Qt::Key_Tab); // Send
+        User::key(Qt::Key_Tab); // the query box
+        QCOMPARE(QApplication::focusWidget(), h.w->combQuery);
+        User::type("C1");
+        User::key(Qt::Key_Return);
+        QVERIFY(h.waitUntil([&] { return dataBlocks(h).size() == 1; }));
         const QByteArray value = dataBlocks(h).first();
         QVERIFY2(isValueText(value), value.constData());
         const QByteArray acked = "Received Characters:  6 \r\nReceived  ACK";
@@ -130,7 +149,7 @@ private slots:
         QCOMPARE(h.seams.beeps, 0);
         const QByteArray expected = "SYST:LANG X3.28\nSYST:LANG X3.28" + QByteArray("5") + kEnq + selection("SP1 100") +
                                     poll("C1") + kEot + kAck;
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == expected; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == expected; }));
         QCOMPARE(h.hostBytes(), expected);
     }
 
@@ -156,7 +175,7 @@ private slots:
         h.clearLog();
 
         h.query("C1");
-        QVERIFY(SimHarness::waitUntil([&] { return dataBlocks(h).size() == (nak ? 2 : 1); }));
+        QVERIFY(h.waitUntil([&] { return dataBlocks(h).size() == (nak ? 2 : 1); }));
         const QList<QByteArray> blocks = dataBlocks(h);
         if (nak)
             QCOMPARE(blocks[1], blocks[0]); // the converter repeats the same block
@@ -176,7 +195,7 @@ private slots:
         QCOMPARE(h.seams.beeps, 0);
         QCOMPARE(h.error(), QString());
         const QByteArray onTheLine = poll("C1") + kEot + (nak ? kNak : QByteArray()) + kAck;
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
         if (nak)
             QVERIFY(h.logText().contains(QStringLiteral("[data block repeated]")));
 
@@ -184,7 +203,7 @@ private slots:
         h.clearLog();
         h.query("C1");
         QVERIFY(h.transcript().endsWith("\r\nReceived EOT"));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == poll("C1") + kEot + kAck; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == poll("C1") + kEot + kAck; }));
     }
 
     // Addresses as typed, as they go on the line, and as the converter takes them.
@@ -220,13 +239,13 @@ private slots:
         QCOMPARE(h.transcript(), transcript);
         QCOMPARE(h.seams.beeps, 0);
         QCOMPARE(linkAddress(h), link);
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == onTheLine; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
 
         // The link reaches that controller: SP1 set through it reads back.
         h.send("SP1 42.5");
         QCOMPARE(h.transcript(), QByteArray("Received Characters:  6 \r\nReceived ACK"));
         double setPoint = 0;
-        h.server().withEngine([&](OrnaEngine &e) { setPoint = e.controller(link)->setPoint(); });
+        h.withEngine([&](OrnaEngine &e) { setPoint = e.controller(link)->setPoint(); });
         QCOMPARE(setPoint, 42.5);
     }
 
@@ -254,7 +273,7 @@ private slots:
         QCOMPARE(h.error(), QStringLiteral("Missing a device address"));
         QCOMPARE(h.seams.beeps, 2);
         QVERIFY(openLink(h, QStringLiteral("1")));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "7\x05" "1\x05"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "7\x05" "1\x05"; }));
     }
 
     // DLE ENQ closes the converter's link; the program keeps its address, so
@@ -314,20 +333,20 @@ private slots:
 
         // Back to X3.28: the address is still set on both sides.
         h.send("SYST:LANG X3.28");
-        QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::X328; }));
+        QVERIFY(h.waitUntil([&] { return h.language() == SimLanguage::X328; }));
         QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch")));
         QCOMPARE(linkAddress(h), 5);
         h.query("C1");
         QVERIFY2(h.transcript().endsWith("\r\nReceived EOT"), h.transcript().constData());
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes().endsWith(kEot + kAck); }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes().endsWith(kEot + kAck); }));
 
         h.clearLog();
         h.w->cmdSCPI_Click();
         QCOMPARE(h.transcript(), QByteArray("Sent @@@\r\nSCPI commands enabled"));
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
         QVERIFY(h.w->cmdLdCmdTable->isEnabled());
-        QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::Scpi; }));
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "@@@"; }));
+        QVERIFY(h.waitUntil([&] { return h.language() == SimLanguage::Scpi; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "@@@"; }));
         QCOMPARE(h.seams.beeps, 0);
         QVERIFY(!h.w->errorShown());
     }
@@ -369,7 +388,7 @@ private slots:
         h.send("SP1 100");
         QCOMPARE(h.transcript(), QByteArray("Received Characters:  6 \r\nReceived ACK"));
         const QByteArray expected = (isPoll ? poll(text) : selection(text)) + selection("SP1 100");
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == expected; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == expected; }));
         QCOMPARE(h.seams.beeps, 1);
     }
 };

@@ -1,5 +1,6 @@
-// End to end in Xon/Xoff: the real main window, headless, through the real
-// serial code to the simulated Orna. Commands and queries answered with
+// SPDX-License-Identifier: MIT
+// End to end in Xon/Xoff: the real main window, headless, against the
+// simulated Orna in-process (its clock runs with the program's polls). Commands and queries answered with
 // XOFF, XON and the value; the converter's busy time decides whether the
 // XOFF comes alone (a hold-off) or with the rest; the hold-off fault; a
 // hold-off that never ends; the escape back to SCPI.
@@ -36,7 +37,7 @@ bool toXonXoff(SimHarness &h)
         return false;
     h.send("SYST:LANG XonXoff");
     return h.w->cmdMode == "XonXoff" &&
-           SimHarness::waitUntil([&] { return h.language() == SimLanguage::XonXoff; }) &&
+           h.waitUntil([&] { return h.language() == SimLanguage::XonXoff; }) &&
            h.waitForLog(QStringLiteral("bare copy of the language switch"));
 }
 
@@ -91,7 +92,7 @@ private slots:
         QCOMPARE(h.w->cmdMode, QByteArray("XonXoff"));
         QVERIFY(!h.w->lblXOnXoff->isHidden());
         QCOMPARE(h.w->frmDevResp->title(), QStringLiteral("Xon/Xoff Query Only"));
-        QVERIFY(SimHarness::waitUntil([&] { return h.language() == SimLanguage::XonXoff; }));
+        QVERIFY(h.waitUntil([&] { return h.language() == SimLanguage::XonXoff; }));
         QVERIFY(h.waitForLog(QStringLiteral("bare copy of the language switch")));
 
         // A command: the set point of the controller behind the converter.
@@ -104,16 +105,16 @@ private slots:
         else
             QCOMPARE(rec.states, (QList<QByteArray>{"Sent SP1 100", "Sent SP1 100\r\nReceived Characters: <Xoff><Xon>"}));
         double setPoint = 0;
-        h.server().withEngine([&](OrnaEngine &e) { setPoint = e.controller(1)->setPoint(); });
+        h.withEngine([&](OrnaEngine &e) { setPoint = e.controller(1)->setPoint(); });
         QCOMPARE(setPoint, 100.0);
-        QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "= SP1 100\r"; }));
+        QVERIFY(h.waitUntil([&] { return h.hostBytes() == "= SP1 100\r"; }));
 
         // Queries: the set point just written, and the moving process value.
         for (const QByteArray &parameter : {QByteArray("SP1"), QByteArray("C1")}) {
             rec.clear();
             h.clearLog();
             h.query(parameter);
-            QVERIFY(SimHarness::waitUntil([&] { return !lastValue(h).isEmpty(); }));
+            QVERIFY(h.waitUntil([&] { return !lastValue(h).isEmpty(); }));
             const QByteArray value = lastValue(h);
             if (parameter == "SP1")
                 QCOMPARE(value, QByteArray("100.0"));
@@ -126,7 +127,7 @@ private slots:
             else
                 QCOMPARE(rec.states,
                          (QList<QByteArray>{sent, sent + "\r\nReceived Characters: <Xoff><Xon>" + value + "<cr>"}));
-            QVERIFY(SimHarness::waitUntil([&] { return h.hostBytes() == "? " + parameter + "\r"; }));
+            QVERIFY(h.waitUntil([&] { return h.hostBytes() == "? " + parameter + "\r"; }));
         }
         QCOMPARE(h.seams.beeps, 0);
         QCOMPARE(h.error(), QString());
@@ -184,7 +185,7 @@ private slots:
         f.holdoff = SimTrigger::once();
         f.holdoffCount = count;
         f.holdoffMs = 150;
-        h.host().setFaults(f);
+        h.setFaults(f);
         TranscriptRecorder rec(*h.w);
         h.clearLog();
         if (isQuery)
@@ -192,7 +193,7 @@ private slots:
         else
             h.send("SP1 80");
         // The fault's XOFFs, the reply's own XOFF, then XON (and the value).
-        QVERIFY(SimHarness::waitUntil([&] { return xoffsSent(h) == count + 1 && h.logText().contains("<XON>"); }));
+        QVERIFY(h.waitUntil([&] { return xoffsSent(h) == count + 1 && h.logText().contains("<XON>"); }));
         QCOMPARE(h.logText().count(QStringLiteral("[hold-off fault]")), count);
         const QByteArray busy = isQuery ? kQueryBusy : kCommandBusy;
         const QByteArray answer = isQuery ? QByteArray("<Xon>") + lastValue(h) + "<cr>" : QByteArray("<Xon>");

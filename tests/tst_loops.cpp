@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 // The command and query loops: the interval choice, starting and stopping,
 // what one tick does, the count and its display, and ticks that must not
 // reach the line.
 
 #include "support/WindowHarness.h"
 
+#include "serial/LineMonitor.h"
 #include "serial/frmPorts.h"
 
 #include <QComboBox>
@@ -408,15 +410,21 @@ private slots:
     void tickSkippedDuringWait_data()
     {
         QTest::addColumn<bool>("outerIsTick");
-        QTest::newRow("during a button's exchange") << false;
-        QTest::newRow("during an earlier tick's exchange") << true;
+        QTest::addColumn<bool>("blocked"); // the wait blocked in the event loop, the line idle
+        QTest::newRow("during a button's exchange") << false << false;
+        QTest::newRow("during an earlier tick's exchange") << true << false;
+        QTest::newRow("during an idle block") << false << true;
     }
     void tickSkippedDuringWait()
     {
         QFETCH(bool, outerIsTick);
+        QFETCH(bool, blocked);
         WindowHarness h;
         prepare(h);
-        h.port->replyToNext(20, "Vek Orna\n>");
+        h.port->mayBlock = blocked;
+        h.w->pollPacingMicros = blocked ? 1 : 0; // a full wait blocks 30 ms at most
+        if (!blocked)
+            h.port->replyToNext(20, "Vek Orna\n>");
         h.w->combCmd->setEditText(QStringLiteral("*idn?"));
         h.w->combQuery->setEditText(QStringLiteral("C1"));
         h.w->cmdQtst_Click(); // in SCPI mode a served query tick would show an error
@@ -425,9 +433,11 @@ private slots:
             h.w->cmdCmdtst_Click();
         }
         bool ranWhileBusy = false;
-        QTimer::singleShot(0, h.w.get(), [&] {
+        QTimer::singleShot(blocked ? 5 : 0, h.w.get(), [&] {
             ranWhileBusy = h.w->Busy();
             h.w->Timer1_Timer();
+            if (blocked)
+                h.port->inject("Vek Orna\n>");
         });
         const qint64 skipped = h.w->skippedTicks();
 
@@ -437,7 +447,13 @@ private slots:
             h.w->cmdSend_Click();
 
         QVERIFY(ranWhileBusy);
+        if (blocked) // the wait spent its time blocked, not reading
+            QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
         QCOMPARE(h.w->skippedTicks(), skipped + 1);
+        // The skipped tick is the running loop's; the outer tick's exchange counts.
+        const LoopStats &stats = outerIsTick ? h.w->commandLoopStats() : h.w->queryLoopStats();
+        QCOMPARE(stats.skippedBusy, qint64(1));
+        QCOMPARE(stats.run(), qint64(outerIsTick ? 1 : 0));
         QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
         QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
         QCOMPARE(h.seams.beeps, 0);
@@ -491,6 +507,9 @@ private slots:
 
         QVERIFY(closedAtTick);
         QCOMPARE(h.w->skippedTicks(), skipped + 1);
+        // While the dialog is up the line is held: busy rather than closed.
+        QCOMPARE(h.w->commandLoopStats().skippedClosed, qint64(how == 2 ? 0 : 1));
+        QCOMPARE(h.w->commandLoopStats().skippedBusy, qint64(how == 2 ? 1 : 0));
         QCOMPARE(h.port->inputCalls, inputs);
         QVERIFY(h.port->writes.isEmpty());
         QCOMPARE(h.w->LpCount, qint64(0));
@@ -555,6 +574,78 @@ private slots:
         QCOMPARE(h.port->writes, (QList<QByteArray>{"= SP1 100\r", QByteArray("\x10\x05")}));
         QCOMPARE(h.seams.programEnds, 1);
         QCOMPARE(h.w->LpCount, qint64(0));
+    }
+
+    // The loop statistics count each exchange once, by how it ended; a
+    // loop that starts again counts from zero.
+    void statisticsCountEachOutcome_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<QList<Reply>>("replies");
+        QTest::addColumn<bool>("loseOnWrite");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("holdOffs");
+        QTest::addColumn<bool>("timed"); // the last wait got its byte: a response time
+        const QByteArray data("\x02" "100\r\x03");
+        using O = ExchangeOutcome;
+        QTest::newRow("ok") << QByteArray("X3.28") << QList<Reply>{{0, 1, "\x06"}, {1, 1, data}, {2, 1, "\x04"}} << false
+                            << int(O::Ok) << 0 << true;
+        QTest::newRow("timeout") << QByteArray("X3.28") << QList<Reply>{} << false << int(O::Timeout) << 0 << false;
+        QTest::newRow("NAK") << QByteArray("X3.28") << QList<Reply>{{0, 1, "\x15"}} << false << int(O::Nak) << 0 << true;
+        QTest::newRow("bad data block") << QByteArray("X3.28") << QList<Reply>{{0, 1, "\x06"}, {1, 1, "100\r\x03"}} << false
+                                        << int(O::BadData) << 0 << true;
+        QTest::newRow("extra bytes after EOT") << QByteArray("X3.28")
+                                               << QList<Reply>{{0, 1, "\x06"}, {1, 1, data}, {2, 1, "\x04zz"}} << false
+                                               << int(O::ExtraBytes) << 0 << true;
+        QTest::newRow("line lost") << QByteArray("X3.28") << QList<Reply>{} << true << int(O::LineLost) << 0 << false;
+        QTest::newRow("receive overflow") << QByteArray("X3.28") << QList<Reply>{{0, 1, QByteArray(70000, 'z')}} << false
+                                          << int(O::Overflow) << 0 << false;
+        QTest::newRow("not sent") << QByteArray("SCPI") << QList<Reply>{} << false << int(O::NotSent) << 0 << false;
+        QTest::newRow("hold-off") << QByteArray("XonXoff") << QList<Reply>{{0, 1, "\x13"}, {0, 3, "\x11" "100\r"}}
+                                  << false << int(O::Ok) << 1 << true;
+    }
+    void statisticsCountEachOutcome()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(QList<Reply>, replies);
+        QFETCH(bool, loseOnWrite);
+        QFETCH(int, outcome);
+        QFETCH(int, holdOffs);
+        QFETCH(bool, timed);
+        WindowHarness h;
+        prepare(h);
+        if (mode == "X3.28") {
+            h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
+            h.w->cmdSend_Click();
+            h.w->AddrSetFlg = true; // as after the link was opened
+        } else if (mode == "XonXoff") {
+            h.w->cmdXonXoff_Click();
+        }
+        h.w->combQuery->setEditText(QStringLiteral("C1"));
+        h.w->cmdQtst_Click();
+        h.script(replies);
+        h.port->loseOnWrite = loseOnWrite;
+
+        h.w->Timer1_Timer();
+
+        const LoopStats &s = h.w->queryLoopStats();
+        QCOMPARE(s.run(), qint64(1));
+        for (int o = 0; o < kOutcomeCount; ++o)
+            QVERIFY2(s.count(ExchangeOutcome(o)) == (o == outcome ? 1 : 0), qPrintable(outcomeKey(ExchangeOutcome(o))));
+        QCOMPARE(s.holdOffs, qint64(holdOffs));
+        QCOMPARE(s.times.count(), qint64(timed ? 1 : 0));
+        QCOMPARE(h.w->commandLoopStats().run(), qint64(0));
+        // The monitor holds the same outcome, and the summary shows it.
+        const MonitorRecord *last = h.w->lineMonitor().find(h.w->lineMonitor().lastSeq());
+        QCOMPARE(last->kind, MonitorRecord::Result);
+        QVERIFY2(last->bytes.startsWith("query " + outcomeKey(ExchangeOutcome(outcome)).toLatin1()), last->bytes);
+        QCOMPARE(h.w->lblLoopStats->isHidden(), false);
+
+        if (h.port->PortOpen()) {
+            h.w->cmdQtstOff_Click();
+            h.w->cmdQtst_Click();
+            QCOMPARE(h.w->queryLoopStats().run(), qint64(0));
+        }
     }
 
     // A failed exchange still counts its tick, and the loop goes on.

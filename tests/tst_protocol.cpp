@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 // Frames, listings and text rules of the byte vocabulary.
 
 #include "exchange/Protocol.h"
 
 #include <QTest>
+
+#include <limits>
 
 class TestProtocol : public QObject
 {
@@ -67,7 +70,10 @@ private slots:
         QTest::newRow("sign alone") << QByteArray("-") << 0.0;
         QTest::newRow("double zero") << QByteArray("00") << 0.0;
         QTest::newRow("trailing text") << QByteArray("12abc") << 12.0;
-        QTest::newRow("huge exponent") << QByteArray("1e999") << 0.0;
+        // Out of a double's range is not zero (an event status of 1e999 is an error).
+        QTest::newRow("huge exponent") << QByteArray("1e999") << std::numeric_limits<double>::infinity();
+        QTest::newRow("tiny, negative") << QByteArray("-1e-999") << -std::numeric_limits<double>::denorm_min();
+        QTest::newRow("zero, huge exponent") << QByteArray("0e999") << 0.0;
     }
     void numericValue()
     {

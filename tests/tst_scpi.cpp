@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: MIT
 // The SCPI exchange of the send action, on a scripted port.
 
 #include "app/TranscriptBox.h"
+#include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QLineEdit>
 #include <QTimer>
@@ -34,14 +37,6 @@ private slots:
         QTest::newRow("reply and prompt together")
             << R{{1, "Vek,Orna,1,1.0\r\n>"}} << QByteArray("Sent *idn?\r\nVek,Orna,1,1.0\r\r\nPrompt received")
             << QByteArray("Vek,Orna,1,1.0\r");
-        QTest::newRow("prompt in a later poll") << R{{3, "Vek"}, {5, "\n"}, {6, ">"}}
-                                                << QByteArray("Sent *idn?\r\nVek") << QByteArray("Vek");
-        QTest::newRow("empty reply line") << R{{1, "\n>"}} << QByteArray("Sent *idn?\r\n\r\nPrompt received")
-                                          << QByteArray();
-        QTest::newRow("LF in the last allowed poll") << R{{30000, "42\n"}} << QByteArray("Sent *idn?\r\n42")
-                                                     << QByteArray("42");
-        QTest::newRow("text after the line in the same poll")
-            << R{{2, "1\nrest>"}} << QByteArray("Sent *idn?\r\n1\r\nPrompt received") << QByteArray("1");
     }
     void queryAnswered()
     {
@@ -79,31 +74,6 @@ private slots:
         QCOMPARE(h.w->RdgAnswers, 0);
         QCOMPARE(h.port->inputCalls, 1 + 30001); // the drain, then every poll
     }
-
-    void commandPrompt()
-    {
-        WindowHarness h;
-        h.init();
-        h.port->replyToNext(10000, ">");
-        send(h, "*cls");
-        QCOMPARE(h.takeWritten(), QByteArray("*cls\n"));
-        QCOMPARE(h.transcript(), QByteArray("Sent *cls\r\nPrompt received"));
-        QVERIFY(!h.w->errorShown());
-
-        h.port->replyToNext(10001, ">");
-        send(h, "*cls");
-        QCOMPARE(h.w->errorText(), QStringLiteral("Prompt not found."));
-        QCOMPARE(h.seams.beeps, 1);
-        QCOMPARE(h.transcript(), QByteArray("Sent *cls"));
-
-        // "@@@" means nothing special here: a command like any other.
-        h.takeWritten();
-        h.port->replyToNext(1, ">");
-        send(h, "@@@");
-        QCOMPARE(h.takeWritten(), QByteArray("@@@\n"));
-        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-    }
-
     void switchToX328()
     {
         WindowHarness h;
@@ -150,47 +120,6 @@ private slots:
         QCOMPARE(h.w->combCmd->currentText(), QString());
         QCOMPARE(h.w->CmdStr, QByteArray("SYST:LANG XonXoff"));
     }
-
-    // The sent text is classified in order: "X3.28", "XonXoff", "?", else a
-    // command; case counts.
-    void switchClassification_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("mode");
-        QTest::addColumn<QList<QByteArray>>("writes");
-        QTest::addColumn<QByteArray>("transcript");
-        using L = QList<QByteArray>;
-        QTest::newRow("small letters are a command") << QByteArray("syst:lang x3.28") << QByteArray("SCPI")
-                                                     << L{"syst:lang x3.28\n"}
-                                                     << QByteArray("Sent syst:lang x3.28\r\nPrompt received");
-        QTest::newRow("query naming X3.28 is a switch")
-            << QByteArray("SYST:LANG X3.28?") << QByteArray("X3.28") << L{"SYST:LANG X3.28?\n", "SYST:LANG X3.28?"}
-            << QByteArray("Sent SYST:LANG X3.28?");
-        QTest::newRow("query naming XonXoff is a switch")
-            << QByteArray("SYST:LANG XonXoff?") << QByteArray("XonXoff")
-            << L{"SYST:LANG XonXoff?\n", "SYST:LANG XonXoff?"} << QByteArray("Sent SYST:LANG XonXoff?");
-        QTest::newRow("X3.28 before XonXoff")
-            << QByteArray("XonXoff X3.28") << QByteArray("X3.28") << L{"XonXoff X3.28\n", "XonXoff X3.28"}
-            << QByteArray("Sent XonXoff X3.28");
-    }
-    void switchClassification()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, mode);
-        QFETCH(QList<QByteArray>, writes);
-        QFETCH(QByteArray, transcript);
-        WindowHarness h;
-        h.init();
-        const bool command = mode == "SCPI";
-        if (command)
-            h.port->replyToNext(1, ">");
-        send(h, text);
-        QCOMPARE(h.port->writes, writes);
-        QCOMPARE(h.w->cmdMode, mode);
-        QCOMPARE(h.transcript(), transcript);
-        QCOMPARE(h.port->inputCalls, command ? 2 : 1); // a switch awaits no reply: only the drain
-    }
-
     void entryAndCommandMemory()
     {
         WindowHarness h;
@@ -232,29 +161,51 @@ private slots:
     }
 
     // A second exchange asked for during a wait is refused; the first goes on.
+    // Also when the wait is blocked in the event loop with the line idle: the
+    // clicks are handled within the block.
+    void clickDuringWaitIsRefused_data()
+    {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("between polls") << false;
+        QTest::newRow("during an idle block") << true;
+    }
     void clickDuringWaitIsRefused()
     {
+        QFETCH(bool, blocked);
         WindowHarness h;
         h.init();
+        QVERIFY(User::showActive(h.w.get()));
+        h.port->mayBlock = blocked;
+        h.w->pollPacingMicros = blocked ? 1 : 0; // a full wait blocks 30 ms at most
         int refusedSeen = 0;
+        QString busyShown;
         h.port->responder = [&](ScriptPort &p, const QByteArray &data) {
             if (data != "*idn?\n")
                 return;
-            QTimer::singleShot(0, &p, [&] {
-                h.w->combCmd->setEditText("*cls");
-                h.w->cmdSend_Click();                                        // button
-                QTest::keyClick(h.w->combCmd->lineEdit(), Qt::Key_Return); // Enter
+            QTimer::singleShot(blocked ? 5 : 0, &p, [&] {
+                User::typeInto(h.w->combCmd, "*cls");
+                User::key(Qt::Key_Return); // Enter
+                User::click(h.w->cmdSend); // button
                 h.w->cmdQuery_Click();
                 h.w->cmdSCPI_Click();
                 h.w->cmdInit_Click();
                 h.w->cmdXonXoff_Click(); // would change the language mid-operation
                 refusedSeen = int(h.w->refusedRequests());
+                busyShown = h.w->statusBar()->currentMessage();
                 h.port->inject("ID\n>");
             });
         };
         h.w->combCmd->setEditText("*idn?");
         h.w->cmdSend_Click();
         QCOMPARE(refusedSeen, 6);
+        QCOMPARE(h.seams.beeps, 6); // one per refusal
+        if (blocked) // the wait spent its time blocked, not reading
+            QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
+        // Said where it does not outlive the wait: the error box stays free
+        // for the exchange's own errors.
+        QVERIFY(busyShown.startsWith(QStringLiteral("Busy: ")));
+        QCOMPARE(h.w->statusBar()->currentMessage(), QString());
+        QVERIFY(!h.w->errorShown());
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
         QCOMPARE(h.port->writes, (QList<QByteArray>{"*idn?\n"}));
         QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nID\r\nPrompt received"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Line-rate pacing of the stand-in converter's replies, its fault
 // switches, and its frame log.
 

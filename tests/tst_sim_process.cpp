@@ -1,6 +1,7 @@
-// orna-sim as its own process: the device path on its first line, SCPI and
-// X3.28 through the pseudo-terminal, a fault switched on standard input,
-// the frame log, and a clean end on SIGINT.
+// SPDX-License-Identifier: MIT
+// orna-sim as its own process: the device path on its first line, its
+// stable link, SCPI and X3.28 through the pseudo-terminal, a fault switched
+// on standard input, the frame log, and a clean end on SIGINT (link removed).
 
 #include <QtTest>
 
@@ -64,17 +65,22 @@ void TestSimProcess::init()
 
 void TestSimProcess::servesALineAndEndsOnCtrlC()
 {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("orna"));
     QProcess sim;
     sim.start(simBinary(), {QStringLiteral("--turnaround"), QStringLiteral("0"), QStringLiteral("--controller"),
-                            QStringLiteral("5:ezzone"), QStringLiteral("--controller"), QStringLiteral("35:f4")});
+                            QStringLiteral("5:ezzone"), QStringLiteral("--controller"), QStringLiteral("35:f4"),
+                            QStringLiteral("--link"), link});
     QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
     QByteArray out;
     QVERIFY(waitForOutput(sim, out, "\n"));
     const QByteArray first = out.left(out.indexOf('\n'));
     QVERIFY2(first.startsWith("orna-sim: serving on /dev/pts/"), first.constData());
-    const QByteArray path = first.mid(first.lastIndexOf(' ') + 1);
+    QVERIFY2(first.endsWith(" (linked from " + QFile::encodeName(link) + ")"), first.constData());
+    const QByteArray path = first.mid(21, first.indexOf(' ', 21) - 21);
+    QCOMPARE(QFile::symLinkTarget(link), QString::fromLocal8Bit(path));
 
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     QVERIFY(fd >= 0);
     auto closeFd = qScopeGuard([fd] { ::close(fd); });
     termios tio{};
@@ -115,6 +121,7 @@ void TestSimProcess::servesALineAndEndsOnCtrlC()
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(out.trimmed().endsWith("orna-sim: stopped"));
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 void TestSimProcess::helpListsEveryOptionAndBadOptionsFail()
@@ -124,7 +131,7 @@ void TestSimProcess::helpListsEveryOptionAndBadOptionsFail()
     QVERIFY(help.waitForFinished(10000));
     QCOMPARE(help.exitCode(), 0);
     const QByteArray text = help.readAllStandardOutput();
-    for (const char *option : {"--controller", "--table", "--turnaround", "--busy", "--baud", "--format",
+    for (const char *option : {"--version", "--link", "--controller", "--table", "--turnaround", "--busy", "--baud", "--format",
                                "--fixed-baud", "--tau", "--ripple", "--seed", "--delay ", "--delay-ms",
                                "--silence", "--nak", "--noise ", "--noise-bytes", "--holdoff ", "--holdoff-count",
                                "--holdoff-ms", "--no-stx", "--after-eot ", "--after-eot-bytes", "--babble ",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in converter's SCPI language: prompts, identification, event
 // status, the ANSI command table and the switches to the other languages.
 
@@ -58,6 +59,7 @@ void TestSimScpi::identificationHasFourFieldsAndPrompt_data()
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("upper, LF") << QByteArray("*IDN?\n");
     QTest::newRow("lower, CR LF") << QByteArray("*idn?\r\n");
+    QTest::newRow("CR alone, as terminal programs end a line") << QByteArray("*idn?\r");
     QTest::newRow("blanks around") << QByteArray("  *Idn? \n");
 }
 

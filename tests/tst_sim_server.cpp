@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in converter served on a real pseudo-terminal by SimHost, with
 // this test in the program's place on the slave side (plain termios).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in converter's X3.28 language (subcategories 2.2/A3, no
 // checksum) and the controllers behind it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in converter's Xon/Xoff line language, including how its
 // replies are spread out in time.
 

@@ -1,18 +1,29 @@
+// SPDX-License-Identifier: MIT
 // The main window headless: start-up state, the port dialog, cmdInit, help
-// and exit, Enter in the entry boxes.
+// and exit, Enter in the entry boxes; the session log, and the line monitor,
+// statistics and help windows reached by their keys.
 
+#include "app/HelpWindow.h"
+#include "app/LineMonitorView.h"
+#include "app/LoopStatsWindow.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
 #include "exchange/Protocol.h"
 #include "serial/ComPortMap.h"
+#include "serial/LineMonitor.h"
 #include "serial/PortSelection.h"
+#include "serial/SessionLog.h"
 #include "serial/frmPorts.h"
+#include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -21,9 +32,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
+
+Q_DECLARE_METATYPE(ModeView)
 
 class TestWindow : public QObject
 {
@@ -43,12 +59,6 @@ class TestWindow : public QObject
     }
 
 private slots:
-    void init()
-    {
-        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}}; });
-        ComPortMap::instance().reset();
-    }
-
     void startupState()
     {
         WindowHarness h;
@@ -179,8 +189,14 @@ private slots:
         QCOMPARE(wdg->toolTip(), tip);
         // Every caption of the main window fits its control at the laid-out size.
         h.w->adjustSize();
-        if (auto *b = qobject_cast<QPushButton *>(wdg); b && b->window() == h.w.get())
+        if (auto *b = qobject_cast<QPushButton *>(wdg); b && b->window() == h.w.get()) {
             QVERIFY(b->sizeHint().width() <= b->width() || b->width() == 0 || b->isHidden());
+            // A screen reader says the caption itself; a caption padded
+            // with a run of blanks is laid out on two lines.
+            QCOMPARE(b->accessibleName(), caption);
+            const bool twoLines = caption.trimmed().contains(QLatin1String("   "));
+            QCOMPARE(b->sizeHint().height() > QPushButton(QStringLiteral("Send")).sizeHint().height(), twoLines);
+        }
     }
 
     void addressEditEnablesSetAndClearsFlag()
@@ -215,6 +231,8 @@ private slots:
         d.cmdExit_Click();
         QCOMPARE(PortSettings, QStringLiteral("38400,E,7,1"));
         QCOMPARE(CommPortNum, 3);
+        for (int n = 1; n <= 6; ++n) // the port last pressed is marked
+            QCOMPARE(d.cmdCOM[n - 1]->isChecked(), n == 3);
         d.opt7O_Click();
         d.optBaud_Click(7); // no such member: nothing changes
         d.cmdExit_Click();
@@ -223,6 +241,34 @@ private slots:
         d.optBaud_Click(0);
         d.cmdExit_Click();
         QCOMPARE(PortSettings, QStringLiteral("1200,N,8,1"));
+
+        // As a person uses it: the system's devices are read once for the
+        // run, the chosen port shows pressed, a click on another port marks
+        // that one, and Enter leaves the dialog by "Return to    Main Form",
+        // from the buttons and from the device boxes alike.
+        QCOMPARE(d.cmdExit->accessibleName(), QStringLiteral("Return to    Main Form"));
+        QVERIFY(d.cmdExit->isDefault());
+        const int reads = h.map.systemReads();
+        d.beginChoice();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QCOMPARE(h.map.systemReads(), reads + 1);
+        QVERIFY(d.cmdCOM[2]->isChecked());
+        QTest::mouseClick(d.cmdCOM[1], Qt::LeftButton);
+        QVERIFY(d.cmdCOM[1]->isChecked() && !d.cmdCOM[2]->isChecked());
+        QTest::keyClick(d.windowHandle(), Qt::Key_Return);
+        QVERIFY(d.isHidden());
+        QCOMPARE(CommPortNum, 2);
+        QCOMPARE(PortSettings, QStringLiteral("1200,N,8,1"));
+        d.beginChoice();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QTest::mouseClick(d.cmbDevice[3]->lineEdit(), Qt::LeftButton);
+        QVERIFY(d.cmbDevice[3]->hasFocus());
+        QTest::keyClick(d.windowHandle(), Qt::Key_Enter);
+        QVERIFY(d.isHidden());
+        QCOMPARE(CommPortNum, 2);
+        QVERIFY(d.cmdCOM[1]->isChecked());
     }
 
     // The window's close control on the dialog is leaving without a new
@@ -318,9 +364,68 @@ private slots:
         QCOMPARE(h.port->Settings(), QStringLiteral("19200,N,8,1"));
     }
 
+    // Each operation's view row reaches the control it names, and a control
+    // the row keeps is left as it was, whatever state it is in.
+    void viewRowsApplied_data()
+    {
+        QTest::addColumn<ModeView>("view");
+        QTest::addColumn<bool>("start"); // every control on, or every one off, before
+        for (ModeView v : {ModeView::Load, ModeView::Init, ModeView::PortClosed, ModeView::ScpiButton,
+                           ModeView::LinkOpen, ModeView::Disconnect, ModeView::XonXoffButton, ModeView::SwitchX328,
+                           ModeView::SwitchXonXoff, ModeView::Escape})
+            for (bool start : {false, true})
+                QTest::addRow("view %d, all %s", int(v), start ? "on" : "off") << v << start;
+    }
+    void viewRowsApplied()
+    {
+        QFETCH(ModeView, view);
+        QFETCH(bool, start);
+        WindowHarness h;
+        frmMain &w = *h.w;
+        for (const char *name : kViewButtons)
+            w.findChild<QPushButton *>(QLatin1String(name))->setEnabled(start);
+        for (QLabel *l : {w.lblSCPI, w.lblX328, w.lblXOnXoff})
+            l->setVisible(start);
+        w.cmdMode = "before";
+        w.cmdLbl->setText("before");
+        w.frmDevCmd->setTitle("before");
+        w.frmDevResp->setTitle("before");
+        w.combCmd->setEditText("typed");
+
+        w.applyView(view);
+
+        const ViewRow &row = viewRow(view);
+        const auto expect = [start](Tri t) { return t == Tri::Keep ? start : t == Tri::On; };
+        for (int i = 0; i < kViewButtonCount; ++i)
+            QVERIFY2(w.findChild<QPushButton *>(QLatin1String(kViewButtons[i]))->isEnabled() == expect(row.buttons[i]),
+                     kViewButtons[i]);
+        QCOMPARE(!w.lblSCPI->isHidden(), expect(row.lblSCPI));
+        QCOMPARE(!w.lblX328->isHidden(), expect(row.lblX328));
+        QCOMPARE(!w.lblXOnXoff->isHidden(), expect(row.lblXOnXoff));
+        QCOMPARE(w.cmdMode, QByteArray(row.mode ? row.mode : "before"));
+        QCOMPARE(w.cmdLbl->text(), QString::fromLatin1(row.cmdLbl ? row.cmdLbl : "before"));
+        QCOMPARE(w.frmDevCmd->title(), QString::fromLatin1(row.frmDevCmd ? row.frmDevCmd : "before"));
+        QCOMPARE(w.frmDevResp->title(), QString::fromLatin1(row.frmDevResp ? row.frmDevResp : "before"));
+        QCOMPARE(w.combCmd->currentText(), row.focusEntry ? QString() : QStringLiteral("typed"));
+    }
+
+    // A port that will not open leaves the window as after load in all that
+    // needs the port, also when a session in another mode came before.
+    void openFailureIsReported_data()
+    {
+        QTest::addColumn<bool>("sessionBefore");
+        QTest::newRow("first open") << false;
+        QTest::newRow("after an X3.28 session") << true;
+    }
     void openFailureIsReported()
     {
+        QFETCH(bool, sessionBefore);
         WindowHarness h;
+        if (sessionBefore) {
+            h.init(1);
+            h.w->cmdDisconnect_Click(); // X3.28 mode, its labels and captions
+            h.w->txtAddr->setText(QStringLiteral("5"));
+        }
         h.port->failOpen = true;
         h.port->failReason = QStringLiteral("the device is in use by another program");
         h.init(3);
@@ -331,6 +436,10 @@ private slots:
         QVERIFY(h.w->errorText().contains(QStringLiteral("in use by another program")));
         QCOMPARE(h.seams.beeps, 1);
         QCOMPARE(enabledButtons(*h.w), (QStringList{"cmdInit", "cmdHelp", "cmdExit"}));
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(h.w->cmdLbl->text(), QStringLiteral("Enter SCPI and Modbus commands"));
+        QCOMPARE(h.w->frmDevCmd->title(), QStringLiteral("Device Commands and Queries"));
     }
 
     void closedPortIsReportedNotWritten()
@@ -372,25 +481,61 @@ private slots:
         QCOMPARE(h2.transcript(), QByteArray("Sent *idn?"));
     }
 
-    void enterKeys()
+    // Typed and sent as a person does it: keys to the shown window, Enter in
+    // either box runs its action once, with the button enabled or not, and
+    // the text goes out exactly as typed (no completion from the list).
+    void typedAndEnter_data()
     {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("queryBox");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("transcript");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("query") << true << false << "*idn?" << QByteArray("Vek\n>") << QByteArray("*idn?\n")
+                               << QByteArray("Sent *idn?\r\nVek\r\nPrompt received") << QString();
+        QTest::newRow("s not completed") << true << false << "s" << QByteArray(">") << QByteArray("s\n")
+                                         << QByteArray("Sent s\r\nPrompt received") << QString();
+        QTest::newRow("*id not completed") << true << false << "*id" << QByteArray(">") << QByteArray("*id\n")
+                                           << QByteArray("Sent *id\r\nPrompt received") << QString();
+        QTest::newRow("@ not completed") << true << false << "@" << QByteArray(">") << QByteArray("@\n")
+                                         << QByteArray("Sent @\r\nPrompt received") << QString();
+        QTest::newRow("closed port") << false << false << "*idn?" << QByteArray() << QByteArray() << QByteArray()
+                                     << "The COM port is not open: use Initialize COM Port first.";
+        QTest::newRow("query box, SCPI") << true << true << "C1" << QByteArray() << QByteArray() << QByteArray()
+                                         << "Unknown mode error, cmdMode$ = SCPI";
+        QTest::newRow("query box, closed") << false << true << "C1" << QByteArray() << QByteArray() << QByteArray()
+                                           << "Unknown mode error, cmdMode$ = SCPI";
+    }
+
+    void typedAndEnter()
+    {
+        QFETCH(bool, open);
+        QFETCH(bool, queryBox);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, transcript);
+        QFETCH(QString, error);
         WindowHarness h;
-        h.init(1);
-        h.port->replyToNext(1, "Vek\n>");
-        h.w->combCmd->setEditText("*idn?");
-        QTest::keyClick(h.w->combCmd->lineEdit(), Qt::Key_Return);
-        QCOMPARE(h.takeWritten(), QByteArray("*idn?\n"));
-        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek\r\nPrompt received"));
-        // Other keys only edit the text.
-        QTest::keyClicks(h.w->combCmd->lineEdit(), "x");
+        if (open)
+            h.init(1);
+        QVERIFY(User::showActive(h.w.get()));
+        QComboBox *box = queryBox ? h.w->combQuery : h.w->combCmd;
+        QCOMPARE((queryBox ? h.w->cmdQuery : h.w->cmdSend)->isEnabled(), open && !queryBox);
+        if (!reply.isEmpty())
+            h.port->replyToNext(1, reply);
+        User::typeInto(box, typed);
+        QCOMPARE(box->currentText(), typed); // other keys only edit the text
         QCOMPARE(h.port->writes.size(), 0);
-        // Enter in the query box runs the query action: in SCPI mode the
-        // unknown-mode report, nothing written.
-        h.w->combQuery->setEditText("C1");
-        QTest::keyClick(h.w->combQuery->lineEdit(), Qt::Key_Enter);
-        QCOMPARE(h.w->errorText(), QStringLiteral("Unknown mode error, cmdMode$ = SCPI"));
-        QCOMPARE(h.seams.beeps, 1);
-        QCOMPARE(h.port->writes.size(), 0);
+        User::key(Qt::Key_Return);
+        QCOMPARE(h.takeWritten(), written); // once per key
+        QCOMPARE(h.transcript(), transcript);
+        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        QCOMPARE(h.w->errorText(), error);
+        QCOMPARE(h.seams.beeps, error.isEmpty() ? 0 : 1);
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
     }
 
     // Without stand-in seams the window's beep reaches the desktop's.
@@ -416,17 +561,200 @@ private slots:
         QTemporaryDir dir;
         const QString old = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        h.w->cmdHelp_Click(); // missing: nothing fails, nothing is asked
+        h.w->cmdHelp_Click(); // missing: the built-in guide, at once; nothing is asked
         QCOMPARE(h.seams.helpShown.size(), 0);
         QVERIFY(!h.w->errorShown());
+        HelpWindow *guide = h.w->helpWindow();
+        QVERIFY(guide && guide->isVisible());
+        for (const char *section : {"Open the line", "Test loops", "The simulated converter", "Line monitor",
+                                    "Session log", "Loop statistics"})
+            QVERIFY2(guide->txtHelp->toPlainText().contains(QLatin1String(section)), section);
+        guide->close();
         QFile f(dir.filePath("OrnaSer_Kybd_help.chm"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         h.w->cmdHelp_Click();
         h.w->cmdHelp_Click();
-        QDir::setCurrent(old);
         QCOMPARE(h.seams.helpShown.size(), 2);
         QCOMPARE(h.seams.helpShown.first(), QDir(dir.path()).absoluteFilePath("OrnaSer_Kybd_help.chm"));
+        QVERIFY(!guide->isVisible());
+        // No launcher to open it: the status bar says so, and the guide shows.
+        h.seams.helpProblem = QStringLiteral("Cannot show it: no program to open it is installed");
+        h.w->cmdHelp_Click();
+        QCOMPARE(h.w->statusBar()->currentMessage(), h.seams.helpProblem);
+        QVERIFY(guide->isVisible());
+        h.seams.helpProblem.clear();
+
+        // Started elsewhere (from the desktop menu, in the home directory),
+        // the program finds the file in its data folder.
+        QVERIFY(QFile::remove(dir.filePath("OrnaSer_Kybd_help.chm")));
+        QTemporaryDir data;
+        const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+        QVERIFY(QDir(data.path()).mkpath("ornasertest"));
+        QFile installed(data.filePath("ornasertest/OrnaSer_Kybd_help.chm"));
+        QVERIFY(installed.open(QIODevice::WriteOnly));
+        installed.close();
+        h.w->cmdHelp_Click();
+        QDir::setCurrent(old);
+        if (oldData.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", oldData);
+        QCOMPARE(h.seams.helpShown.size(), 4);
+        QCOMPARE(h.seams.helpShown.last(), installed.fileName());
+    }
+
+    // The session log holds what the monitor and the transcript held: saved
+    // at once, or continuously from the opening of the line, also when the
+    // line drops in the middle of an exchange. A place that cannot be
+    // written is said at once, never a silent loss.
+    void sessionLog_data()
+    {
+        QTest::addColumn<bool>("continuous");
+        QTest::addColumn<bool>("drop");
+        QTest::addColumn<QString>("target"); // empty: a temporary folder; else a place that cannot be written
+        QTest::newRow("saved") << false << false << QString();
+        QTest::newRow("saved after a drop") << false << true << QString();
+        QTest::newRow("continuous") << true << false << QString();
+        QTest::newRow("continuous, line dropped mid-exchange") << true << true << QString();
+        QTest::newRow("unwritable file") << false << false << QStringLiteral("/nonexistent-ornasertest/x.log");
+        QTest::newRow("unwritable folder") << true << false << QStringLiteral("/nonexistent-ornasertest");
+    }
+    void sessionLog()
+    {
+        QFETCH(bool, continuous);
+        QFETCH(bool, drop);
+        QFETCH(QString, target);
+        WindowHarness h;
+        QTemporaryDir dir;
+        if (continuous) {
+            h.seams.folderAnswers << (target.isEmpty() ? dir.path() : target);
+            h.w->actLogContinuously->trigger();
+        }
+        h.init(1);
+        h.port->replyToNext(1, "Vek\n");
+        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
+        h.w->cmdSend_Click();
+        if (drop) // the line goes while the reply is awaited
+            h.port->responder = [](ScriptPort &p, const QByteArray &) { p.loseOnRead = true; };
+        else
+            h.port->replyToNext(1, ">");
+        h.w->combCmd->setEditText(QStringLiteral("*cls"));
+        h.w->cmdSend_Click();
+
+        QString path = target;
+        if (!continuous) {
+            if (path.isEmpty())
+                path = dir.filePath(QStringLiteral("saved.log"));
+            h.seams.saveAnswers << path;
+            h.w->actSaveLog->trigger();
+        }
+        if (!target.isEmpty()) {
+            QCOMPARE(h.seams.warnings.size(), 1);
+            QVERIFY2(h.seams.warnings.first().contains(target), qPrintable(h.seams.warnings.first()));
+            QVERIFY(!h.w->actLogContinuously->isChecked());
+            QVERIFY(!QFileInfo::exists(target));
+            return;
+        }
+        QCOMPARE(h.seams.warnings, QStringList());
+        if (continuous) {
+            const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*.log")});
+            QCOMPARE(files.size(), 1);
+            path = dir.filePath(files.first());
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        lines.removeIf([](const QString &l) { return l.startsWith(u'#'); });
+        const LineMonitor &m = h.w->lineMonitor();
+        QStringList held;
+        for (quint64 s = m.firstSeq(); s <= m.lastSeq(); ++s)
+            held << LineMonitor::logLine(*m.find(s));
+        QCOMPARE(lines, held);
+        // Frames, transcript lines and the outcome, each once.
+        for (const QString &end : {QStringLiteral("\tTX\t2A 63 6C 73 0A\t*cls<LF>"), QStringLiteral("\tSHOW\t-\tSent *cls"),
+                                   QStringLiteral("\tLINE\t-\tVek")})
+            QCOMPARE(lines.filter(end).size(), 1);
+        const QString last = drop ? QStringLiteral("\tRESULT\t-\tsend line-lost") : QStringLiteral("\tLINE\t-\tPrompt received");
+        QCOMPARE(lines.filter(last).size(), 1);
+        if (drop) {
+            QCOMPARE(lines.filter(QStringLiteral("\tLOST\t-\tthe far end hung up")).size(), 1);
+            QCOMPARE(lines.filter(QStringLiteral("\tERROR\t-\tCOM 1 (/dev/script1) was lost: the far end hung up")).size(), 1);
+        }
+    }
+
+    // The new windows and actions as a person reaches them: by their keys,
+    // which typing in the entry boxes never needs.
+    void recordByKeyboard()
+    {
+        WindowHarness h;
+        h.init(1);
+        frmMain *w = h.w.get();
+        QVERIFY(User::showActive(w));
+        QTemporaryDir dir;
+        // An exchange that fails: nobody answers.
+        User::typeInto(w->combCmd, QStringLiteral("*idn?"));
+        User::key(Qt::Key_Return);
+        QCOMPARE(w->errorText(), QStringLiteral("Receive timeout error - no response from UUT"));
+        // In the entry box Ctrl+C copies the entry.
+        User::key(Qt::Key_A, Qt::ControlModifier);
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("*idn?"));
+
+        // Ctrl+L: the monitor; F3 finds the failure, Ctrl+C copies it.
+        User::key(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(w->dockMonitor->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(w->dockMonitor));
+        QVERIFY(QTest::qWaitFor([&] { return w->monitorView->rowCount() == int(w->lineMonitor().size()); }));
+        User::key(Qt::Key_F3);
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QVERIFY2(QApplication::clipboard()->text().endsWith(
+                     QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
+                 qPrintable(QApplication::clipboard()->text()));
+        // Ctrl+S there as well: the log of what the monitor holds.
+        h.seams.saveAnswers << dir.filePath(QStringLiteral("by-key.log"));
+        User::key(Qt::Key_S, Qt::ControlModifier);
+        QFile saved(dir.filePath(QStringLiteral("by-key.log")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("\tTX\t2A 69 64 6E 3F 0A\t*idn?<LF>\n"));
+        // Ctrl+L again closes it.
+        User::key(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!w->dockMonitor->isVisible());
+
+        // A query loop tick, then Ctrl+T: the statistics; Ctrl+C, Ctrl+S, Escape.
+        QVERIFY(User::showActive(w));
+        w->combQuery->setEditText(QStringLiteral("C1"));
+        w->cmdQtst_Click();
+        w->Timer1_Timer();
+        QCOMPARE(w->lblLoopStats->text().contains(QStringLiteral("1 not-sent")), true);
+        User::key(Qt::Key_T, Qt::ControlModifier);
+        LoopStatsWindow *stats = w->loopStatsWindow();
+        QVERIFY(stats && QTest::qWaitForWindowActive(stats));
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), statsText(w->commandLoopStats(), w->queryLoopStats()));
+        h.seams.saveAnswers << dir.filePath(QStringLiteral("stats.csv"));
+        User::key(Qt::Key_S, Qt::ControlModifier);
+        QFile csv(dir.filePath(QStringLiteral("stats.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.readAll().contains("\nnot_sent,0,1\n"));
+        User::key(Qt::Key_Escape);
+        QVERIFY(!stats->isVisible());
+
+        // Ctrl+Shift+L asks for the folder of the continuous log; F1 the help.
+        QVERIFY(User::showActive(w));
+        h.seams.folderAnswers << dir.path();
+        User::key(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(w->actLogContinuously->isChecked());
+        QVERIFY(w->sessionLog().active());
+        QVERIFY(!w->lblLogFile->isHidden());
+        QTemporaryDir cwd; // no help file here
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(cwd.path());
+        User::key(Qt::Key_F1);
+        QDir::setCurrent(old);
+        QVERIFY(w->helpWindow() && w->helpWindow()->isVisible());
+        QCOMPARE(h.seams.helpShown, QStringList());
     }
 
     void exitBeforeInitSendsNothing()
@@ -504,7 +832,7 @@ private slots:
                 QVERIFY2(!name.trimmed().isEmpty(), qPrintable(wdg->objectName()));
             }
         }
-        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral("Set Address and Open Link"));
+        QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral(" Set Address and          Open Link"));
 
         QStringList chain;
         QWidget *wdg = h.w->cmdInit;
@@ -528,12 +856,19 @@ private slots:
     {
         WindowHarness h;
         h.w->resultsReplace(QByteArray("Received \x04x", 11));
-        h.w->resultsAppend("100\r\xb0");
-        QCOMPARE(h.w->txtResults->toPlainText(), QString::fromUtf8("Received \u2404x\n100\u240d\u00b0"));
+        h.w->resultsAppend("100\r\xb0\x85");
+        QCOMPARE(h.w->txtResults->toPlainText(), QString::fromUtf8("Received \u2404x\n100\u240d\u00b0\u203985\u203a"));
         QVERIFY(h.w->txtResults->isReadOnly());
         QVERIFY(h.w->txtResults->textInteractionFlags() & Qt::TextSelectableByKeyboard);
         h.w->txtResults->selectAll();
         QVERIFY(h.w->txtResults->textCursor().hasSelection());
+        // The text area paints its own background (it is opaque): a shown
+        // transcript is the base colour where no text stands, not black.
+        h.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.w.get()));
+        QWidget *area = h.w->txtResults->viewport();
+        const QImage shot = area->grab().toImage();
+        QCOMPARE(shot.pixelColor(area->width() - 3, area->height() - 3), area->palette().color(QPalette::Base));
         // Writing the same bytes again changes nothing (no flicker, no scroll).
         const QByteArray before = h.transcript();
         h.w->resultsReplace(before);
@@ -544,10 +879,10 @@ private slots:
     // adapter plugged in meanwhile appears, and keeps user choices.
     void deviceListReadAfreshOnEveryRun()
     {
-        QList<SystemDevice> devices{{"/dev/ttyS0", "built-in"}};
-        ComPortMap::setDeviceLister([&] { return devices; });
-        ComPortMap::instance().reset();
         WindowHarness h;
+        QList<SystemDevice> &devices = h.devices;
+        devices = {{"/dev/ttyS0", "built-in"}};
+        h.map.reset();
         frmPorts &d = *h.w->portsDialog();
         d.beginChoice();
         QCOMPARE(d.cmbDevice[0]->currentText(), QStringLiteral("/dev/ttyS0  (built-in)"));
@@ -556,20 +891,29 @@ private slots:
         // The user points COM 3 at a pseudo-terminal; then an adapter appears.
         d.cmbDevice[2]->setEditText("/dev/pts/9");
         d.deviceChosen(3);
-        devices.append(SystemDevice{"/dev/ttyUSB0", "FT232R USB UART"});
+        const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+        devices.append(SystemDevice{"/dev/ttyUSB0", "FT232R USB UART", byId});
+        const int reads = h.map.systemReads();
         d.beginChoice();
-        QCOMPARE(d.cmbDevice[1]->currentText(), QStringLiteral("/dev/ttyUSB0  (FT232R USB UART)"));
+        QCOMPARE(h.map.systemReads(), reads + 1);
+        QCOMPARE(d.cmbDevice[1]->currentText(),
+                 QStringLiteral("/dev/ttyUSB0  (FT232R USB UART)  by-id: usb-FTDI_FT232R_USB_UART_A10K-if00-port0"));
         QCOMPARE(d.cmbDevice[2]->currentText(), QStringLiteral("/dev/pts/9"));
-        QCOMPARE(ComPortMap::instance().resolve(2, nullptr), QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(ComPortMap::instance().resolve(3, nullptr), QStringLiteral("/dev/pts/9"));
-        // Choosing a listed device beside a button maps it.
+        QCOMPARE(h.map.resolve(2, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(h.map.resolve(3, nullptr), QStringLiteral("/dev/pts/9"));
+        // Choosing a listed device beside a button maps it; its stable name
+        // is offered too.
         d.cmbDevice[3]->setCurrentIndex(d.cmbDevice[3]->findData("/dev/ttyUSB0"));
         d.deviceChosen(4);
-        QCOMPARE(ComPortMap::instance().resolve(4, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(h.map.resolve(4, nullptr), QStringLiteral("/dev/ttyUSB0"));
+        d.cmbDevice[4]->setCurrentIndex(d.cmbDevice[4]->findData(byId));
+        d.deviceChosen(5);
+        QCOMPARE(h.map.resolve(5, nullptr), byId);
+        QCOMPARE(d.cmbDevice[4]->currentText(), byId + QStringLiteral("  (FT232R USB UART)  = /dev/ttyUSB0"));
         // An emptied box goes back to the system's default.
         d.cmbDevice[2]->setEditText("");
         d.deviceChosen(3);
-        QCOMPARE(ComPortMap::instance().entry(3).kind, ComEntry::None);
+        QCOMPARE(h.map.entry(3).kind, ComEntry::None);
     }
 
     void tdelayWaitsWithoutEvents()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the pictures of the documentation and the desktop icon, offscreen:
 //   docs-art <docs-dir> <icon-dir>
 // The main window is shown after a short session against the built-in
@@ -63,12 +64,12 @@ int main(int argc, char *argv[])
         ok = vekLogo(size).save(QDir(icons).filePath(QStringLiteral("ornasertest-%1.png").arg(size))) && ok;
 
     // No hardware: COM 1 is the simulated converter.
-    ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-    installSimulatedLine();
+    ComPortMap map([] { return QList<SystemDevice>{}; });
+    SimulatedLine simulator(map);
     ScriptedSeams seams;
     {
-        frmMain w(nullptr, &seams);
-        installSimulatorMenu(w);
+        frmMain w(nullptr, &seams, &map);
+        installSimulatorMenu(w, simulator.host());
         w.Timer1->stop();
         w.show();
         w.cmdInit_Click();
@@ -94,6 +95,5 @@ int main(int argc, char *argv[])
         d->hide();
         w.MSComm1->PortOpen(false);
     }
-    removeSimulatedLine();
     return ok ? 0 : 1;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/engine/OrnaEngine.h"
 
 #include <QRegularExpression>
@@ -98,16 +99,9 @@ void OrnaEngine::setFaults(const SimFaults &faults)
 
 void OrnaEngine::changeFaults(const SimFaults &faults)
 {
-    // In the order of the Fault enumeration.
-    const auto triggers = [](const SimFaults &f) {
-        return std::array<SimTrigger, FaultCount>{f.delay, f.silence, f.nak,   f.noise, f.holdoff,
-                                                  f.noStx, f.afterEot, f.babble, f.drop};
-    };
-    const auto before = triggers(m_cfg.faults);
-    const auto after = triggers(faults);
-    for (int f = 0; f < FaultCount; ++f)
-        if (!(before[f] == after[f]))
-            m_occasions[f] = 0;
+    for (const SimFaultInfo &info : simFaultCatalogue())
+        if (!(m_cfg.faults.*info.trigger == faults.*info.trigger))
+            m_occasions[int(info.fault)] = 0;
     m_cfg.faults = faults;
 }
 
@@ -170,6 +164,7 @@ void OrnaEngine::escapeToScpi(double t)
 {
     m_scpiLine.clear();
     m_scpiOverflow = false;
+    m_scpiEndedByCr = false;
     m_inFrame = false;
     m_frame.clear();
     m_stray.clear();
@@ -185,12 +180,21 @@ void OrnaEngine::escapeToScpi(double t)
 
 void OrnaEngine::feedScpi(char b, double t)
 {
-    if (b == LF) {
+    // A line ends with LF, with CR LF, or with CR alone (what terminal
+    // programs send for Enter); the LF of a CR LF ends nothing more.
+    const bool afterCr = m_scpiEndedByCr;
+    m_scpiEndedByCr = false;
+    if (b == LF && afterCr) {
+        log(SimFrame::FromHost, t, QByteArray(1, LF), QStringLiteral("end of the line above (CR LF)"));
+        return;
+    }
+    if (b == LF || b == CR) {
         const QByteArray line = m_scpiLine;
         const bool overflow = m_scpiOverflow;
         m_scpiLine.clear();
         m_scpiOverflow = false;
-        log(SimFrame::FromHost, t, line + LF);
+        m_scpiEndedByCr = b == CR;
+        log(SimFrame::FromHost, t, line + b);
         handleScpiLine(line, overflow, t);
         return;
     }
@@ -487,7 +491,7 @@ void OrnaEngine::handleFrame(QByteArray body, double t)
 
     if (body.startsWith('=')) {
         QString why = applyCommand(ctl, body.mid(1), t);
-        if (why.isEmpty() && strikes(Nak))
+        if (why.isEmpty() && strikes(SimFault::Nak))
             why = QStringLiteral("NAK fault");
         sendReply(t, {{QByteArray(1, why.isEmpty() ? ACK : NAK), 0.0, why}});
         return;
@@ -496,7 +500,7 @@ void OrnaEngine::handleFrame(QByteArray body, double t)
         const QByteArray mnemonic = body.mid(1).trimmed();
         const SimTableEntry *entry = lookup(mnemonic);
         QString why = entry ? QString() : QStringLiteral("unknown mnemonic");
-        if (why.isEmpty() && strikes(Nak))
+        if (why.isEmpty() && strikes(SimFault::Nak))
             why = QStringLiteral("NAK fault");
         if (why.isEmpty()) {
             m_poll = Poll::AwaitEot;
@@ -518,7 +522,7 @@ void OrnaEngine::sendDataBlock(double t)
 
 void OrnaEngine::sendPollBlock(double t, const QString &noteText)
 {
-    if (strikes(NoStx))
+    if (strikes(SimFault::NoStx))
         sendReply(t, {{m_pollBlock.mid(1), 0.0, QStringLiteral("no-STX fault")}});
     else
         sendReply(t, {{m_pollBlock, 0.0, noteText}});
@@ -528,7 +532,7 @@ void OrnaEngine::sendClosingEot(double t)
 {
     m_poll = Poll::Idle;
     QList<ReplyPart> parts{{QByteArray(1, EOT)}};
-    if (strikes(AfterEot) && m_cfg.faults.afterEotBytes > 0)
+    if (strikes(SimFault::AfterEot) && m_cfg.faults.afterEotBytes > 0)
         parts[0] = {EOT + strayLetters(m_cfg.faults.afterEotBytes), 0.0, QStringLiteral("bytes-after-EOT fault")};
     sendReply(t, parts);
 }
@@ -567,7 +571,7 @@ void OrnaEngine::handleXonLine(const QByteArray &line, double t)
     SimController *ctl = xonController();
     const double busy = m_cfg.busyMs / 1000.0;
     QList<ReplyPart> parts;
-    if (strikes(Holdoff)) {
+    if (strikes(SimFault::Holdoff)) {
         for (int i = 0; i < m_cfg.faults.holdoffCount; ++i)
             parts.append({QByteArray(1, XOFF), i == 0 ? 0.0 : m_cfg.faults.holdoffMs / 1000.0,
                           QStringLiteral("hold-off fault")});
@@ -626,31 +630,13 @@ const SimTableEntry *OrnaEngine::lookup(const QByteArray &mnemonic) const
     return nullptr;
 }
 
-const SimTrigger &OrnaEngine::trigger(Fault fault) const
-{
-    const SimFaults &f = m_cfg.faults;
-    switch (fault) {
-    case Delay: return f.delay;
-    case Silence: return f.silence;
-    case Nak: return f.nak;
-    case Noise: return f.noise;
-    case Holdoff: return f.holdoff;
-    case NoStx: return f.noStx;
-    case AfterEot: return f.afterEot;
-    case Babble: return f.babble;
-    case Drop: return f.drop;
-    case FaultCount: break;
-    }
-    return f.drop;
-}
-
-bool OrnaEngine::strikes(Fault fault)
+bool OrnaEngine::strikes(SimFault fault)
 {
     const SimTrigger &tr = trigger(fault);
     switch (tr.mode) {
     case SimTrigger::Off: return false;
     case SimTrigger::Always: return true;
-    case SimTrigger::Once: return ++m_occasions[fault] == tr.nth;
+    case SimTrigger::Once: return ++m_occasions[int(fault)] == tr.nth;
     case SimTrigger::Rate: return std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < tr.rate;
     }
     return false;
@@ -670,11 +656,11 @@ QByteArray OrnaEngine::strayLetters(int count)
 // apply to every reply.
 void OrnaEngine::sendReply(double tTrigger, QList<ReplyPart> parts)
 {
-    const bool drop = strikes(Drop);
-    const bool silence = strikes(Silence);
-    const bool babble = strikes(Babble);
-    const bool noise = strikes(Noise);
-    const bool delay = strikes(Delay);
+    const bool drop = strikes(SimFault::Drop);
+    const bool silence = strikes(SimFault::Silence);
+    const bool babble = strikes(SimFault::Babble);
+    const bool noise = strikes(SimFault::Noise);
+    const bool delay = strikes(SimFault::Delay);
 
     double at = tTrigger + m_cfg.turnaroundMs / 1000.0;
     if (drop) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The protocol engine of the stand-in Orna converter. It has no I/O, no
 // threads and no clock of its own: the caller hands in received bytes with
@@ -77,17 +78,16 @@ private:
     struct ReplyPart {
         QByteArray bytes;
         double gapSeconds = 0.0; // pause after the previous part
-        QString note;
+        QString note = {};
     };
     struct Segment {
         double start;
         QByteArray bytes;
         double charSeconds;
         qsizetype sent = 0;
-        QString note;
+        QString note = {};
         bool hangUp = false;
     };
-    enum Fault { Delay, Silence, Nak, Noise, Holdoff, NoStx, AfterEot, Babble, Drop, FaultCount };
     enum class Poll { Idle, AwaitEot, AwaitAck };
 
     void feed(char b, double t);
@@ -116,8 +116,8 @@ private:
     QString applyCommand(SimController *ctl, const QByteArray &text, double t);
     const SimTableEntry *lookup(const QByteArray &mnemonic) const;
 
-    bool strikes(Fault fault);
-    const SimTrigger &trigger(Fault fault) const;
+    bool strikes(SimFault fault);
+    const SimTrigger &trigger(SimFault fault) const { return m_cfg.faults.*simFaultInfo(fault).trigger; }
     QByteArray strayLetters(int count);
     void sendReply(double tTrigger, QList<ReplyPart> parts);
     double schedule(double earliest, QByteArray bytes, const QString &note);
@@ -140,6 +140,7 @@ private:
 
     QByteArray m_scpiLine;
     bool m_scpiOverflow = false;
+    bool m_scpiEndedByCr = false; // the last line ended with a CR: an LF right after belongs to it
 
     bool m_inFrame = false;
     QByteArray m_frame;
@@ -158,6 +159,6 @@ private:
     bool m_dropped = false;
 
     std::mt19937 m_rng;
-    std::array<int, FaultCount> m_occasions{};
+    std::array<int, SimFaultCount> m_occasions{};
     std::function<void(const SimFrame &)> m_hook;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/engine/SimController.h"
 
 #include <QRegularExpression>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A simulated temperature controller behind the converter: a Modbus
 // register file whose set point and process value follow the model's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/engine/SimTypes.h"
 
 QString simLanguageName(SimLanguage language)
@@ -153,4 +154,38 @@ char simAddressChar(int address)
     if (address >= 10 && address <= 35)
         return char('A' + address - 10);
     return '?';
+}
+
+const SimFaultInfo (&simFaultCatalogue())[SimFaultCount]
+{
+    using F = SimFault;
+    using S = SimFaults;
+    static const SimFaultInfo catalogue[SimFaultCount] = {
+        {F::Delay, "delay", "Reply delayed", "Fault: replies held back by --delay-ms more.", &S::delay,
+         {{"delay-ms", &S::delayMs, "MS", "Extra delay of the delay fault (default 5000)."}}},
+        {F::Silence, "silence", "Reply lost (silence)", "Fault: replies lost on the line.", &S::silence, {}},
+        {F::Nak, "nak", "NAK instead of ACK", "Fault: NAK instead of ACK to X3.28 selections and polls.", &S::nak, {}},
+        {F::Noise, "noise", "Noise bytes before the reply", "Fault: --noise-bytes stray letters before replies.",
+         &S::noise, {{"noise-bytes", &S::noiseBytes, "N", "Stray letters of the noise fault (default 3)."}}},
+        {F::Holdoff, "holdoff", "XOFF hold-off before the reply",
+         "Fault: Xon/Xoff replies start with lone XOFFs and pauses.", &S::holdoff,
+         {{"holdoff-count", &S::holdoffCount, "N", "Lone XOFFs of the holdoff fault (default 1)."},
+          {"holdoff-ms", &S::holdoffMs, "MS", "Pause after each lone XOFF (default 500)."}}},
+        {F::NoStx, "no-stx", "Data block without STX", "Fault: X3.28 poll data blocks sent without their STX.",
+         &S::noStx, {}},
+        {F::AfterEot, "after-eot", "Bytes after the closing EOT",
+         "Fault: --after-eot-bytes stray letters after the closing EOT.", &S::afterEot,
+         {{"after-eot-bytes", &S::afterEotBytes, "N", "Stray letters of the after-eot fault (default 2)."}}},
+        {F::Babble, "babble", "Endless stream without terminator",
+         "Fault: --babble-bytes letters with no terminator instead of the reply.", &S::babble,
+         {{"babble-bytes", &S::babbleBytes, "N", "Length of the babble stream (default 40000)."}}},
+        {F::Drop, "drop", "Line dropped instead of the reply",
+         "Fault: the line drops (device gone) instead of the reply.", &S::drop, {}},
+    };
+    return catalogue;
+}
+
+const SimFaultInfo &simFaultInfo(SimFault fault)
+{
+    return simFaultCatalogue()[int(fault)];
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Plain value types of the stand-in Orna: its configuration, its fault
 // switches, its command table entries and the frames it logs.
@@ -108,6 +109,31 @@ struct SimFaults {
 
     bool operator==(const SimFaults &) const = default;
 };
+
+// The fault switches, listed once: what the engine numbers them by, what
+// the Simulator menu shows, and what orna-sim takes as options.
+enum class SimFault { Delay, Silence, Nak, Noise, Holdoff, NoStx, AfterEot, Babble, Drop };
+inline constexpr int SimFaultCount = 9;
+
+struct SimFaultParameter {
+    const char *name = nullptr; // orna-sim's option; nullptr: none
+    int SimFaults::*field = nullptr;
+    const char *valueName = nullptr; // "MS", "N"
+    const char *help = nullptr;
+};
+
+struct SimFaultInfo {
+    SimFault fault;
+    const char *name;    // orna-sim's option and command, e.g. "after-eot"
+    const char *caption; // the Simulator menu's entry
+    const char *help;    // orna-sim's --help line
+    SimTrigger SimFaults::*trigger;
+    SimFaultParameter parameters[2];
+};
+
+// Every fault switch, in the order of SimFault.
+const SimFaultInfo (&simFaultCatalogue())[SimFaultCount];
+const SimFaultInfo &simFaultInfo(SimFault fault);
 
 struct SimConfig {
     QList<SimControllerConfig> controllers{{1, SimModel::EzZone}, {5, SimModel::EzZone}};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs a SimServer on a thread of its own, so the program (or a test) can
 // open the simulated converter's device path from its own thread and block

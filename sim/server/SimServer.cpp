@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: MIT
 #include "sim/server/SimServer.h"
+
+#include "sim/server/PtyPair.h"
 
 #include <QMutexLocker>
 #include <QSocketNotifier>
@@ -76,34 +79,23 @@ bool SimServer::start(QString *error)
     if (isServing())
         return true;
 
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_master < 0)
-        return fail(errnoText("posix_openpt"));
-    if (::grantpt(m_master) != 0)
-        return fail(errnoText("grantpt"));
-    if (::unlockpt(m_master) != 0)
-        return fail(errnoText("unlockpt"));
-    char name[128] = {};
-    if (::ptsname_r(m_master, name, sizeof name) != 0)
-        return fail(errnoText("ptsname_r"));
-    const QString path = QString::fromLocal8Bit(name);
-
-    m_slaveKeeper = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_slaveKeeper < 0)
-        return fail(errnoText("open slave"));
-    if (::chmod(name, 0600) != 0)
+    PtyPair pty = openPtyPair(O_NONBLOCK | O_CLOEXEC);
+    m_master = pty.master;
+    m_slaveKeeper = pty.keeper;
+    if (!pty.ok())
+        return fail(QString::fromStdString(pty.error));
+    const QString path = QString::fromStdString(pty.slavePath);
+    if (::chmod(pty.slavePath.c_str(), 0600) != 0)
         return fail(errnoText("chmod slave"));
 
-    // Raw both ways: no echo, no CR/LF translation, no signals. On Linux the
-    // master's settings calls act on the slave's settings, so setting the
-    // slave is enough; the program sets its own when it opens the port.
+    // The line rate the replies are paced at; the program sets its own when
+    // it opens the port.
     QMutexLocker lock(&m_mutex);
     termios tio{};
     if (::tcgetattr(m_slaveKeeper, &tio) != 0) {
         lock.unlock();
         return fail(errnoText("tcgetattr"));
     }
-    ::cfmakeraw(&tio);
     ::cfsetispeed(&tio, codeOf(m_config.line.baud));
     ::cfsetospeed(&tio, codeOf(m_config.line.baud));
     if (::tcsetattr(m_slaveKeeper, TCSANOW, &tio) != 0) {

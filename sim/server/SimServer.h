@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Serves the stand-in Orna engine on a new pseudo-terminal. The program
 // (or any serial tool) opens the slave side, whose path devicePath() gives,

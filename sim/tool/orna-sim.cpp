@@ -1,56 +1,41 @@
+// SPDX-License-Identifier: MIT
 // orna-sim: the stand-in Orna converter on a new pseudo-terminal.
 //
 // Prints the device path to give the program as its first line, then logs
 // every frame in both directions with control characters by name. Faults
 // can be set by options and changed while it runs by typing commands on
 // standard input ("nak once", "delay always", "drop", "faults", "help").
+// With --link PATH it also makes PATH a symbolic link to the device, a name
+// that stays the same from run to run; the link goes when it ends.
 // Ends cleanly on Ctrl-C (SIGINT) or SIGTERM.
 
 #include "sim/server/SimServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-struct TriggerOption {
-    const char *name;
-    SimTrigger SimFaults::*field;
-    const char *help;
-};
-struct NumberOption {
-    const char *name;
-    int SimFaults::*field;
-    const char *valueName;
-    const char *help;
-};
-
-const TriggerOption triggerOptions[] = {
-    {"delay", &SimFaults::delay, "Fault: replies held back by --delay-ms more."},
-    {"silence", &SimFaults::silence, "Fault: replies lost on the line."},
-    {"nak", &SimFaults::nak, "Fault: NAK instead of ACK to X3.28 selections and polls."},
-    {"noise", &SimFaults::noise, "Fault: --noise-bytes stray letters before replies."},
-    {"holdoff", &SimFaults::holdoff, "Fault: Xon/Xoff replies start with lone XOFFs and pauses."},
-    {"no-stx", &SimFaults::noStx, "Fault: X3.28 poll data blocks sent without their STX."},
-    {"after-eot", &SimFaults::afterEot, "Fault: --after-eot-bytes stray letters after the closing EOT."},
-    {"babble", &SimFaults::babble, "Fault: --babble-bytes letters with no terminator instead of the reply."},
-    {"drop", &SimFaults::drop, "Fault: the line drops (device gone) instead of the reply."},
-};
-
-const NumberOption numberOptions[] = {
-    {"delay-ms", &SimFaults::delayMs, "MS", "Extra delay of the delay fault (default 5000)."},
-    {"noise-bytes", &SimFaults::noiseBytes, "N", "Stray letters of the noise fault (default 3)."},
-    {"holdoff-count", &SimFaults::holdoffCount, "N", "Lone XOFFs of the holdoff fault (default 1)."},
-    {"holdoff-ms", &SimFaults::holdoffMs, "MS", "Pause after each lone XOFF (default 500)."},
-    {"after-eot-bytes", &SimFaults::afterEotBytes, "N", "Stray letters of the after-eot fault (default 2)."},
-    {"babble-bytes", &SimFaults::babbleBytes, "N", "Length of the babble stream (default 40000)."},
-};
+// The fault switches' number parameters, from the catalogue.
+QList<SimFaultParameter> faultParameters()
+{
+    QList<SimFaultParameter> out;
+    for (const SimFaultInfo &f : simFaultCatalogue())
+        for (const SimFaultParameter &p : f.parameters)
+            if (p.name)
+                out.append(p);
+    return out;
+}
 
 void say(const QString &line)
 {
@@ -62,9 +47,9 @@ void say(const QString &line)
 QString describeFaults(const SimFaults &f)
 {
     QStringList on;
-    for (const TriggerOption &o : triggerOptions)
-        if (!(f.*o.field).isOff())
-            on << QStringLiteral("%1 %2").arg(QLatin1String(o.name), (f.*o.field).toString());
+    for (const SimFaultInfo &o : simFaultCatalogue())
+        if (!(f.*o.trigger).isOff())
+            on << QStringLiteral("%1 %2").arg(QLatin1String(o.name), (f.*o.trigger).toString());
     return on.isEmpty() ? QStringLiteral("none") : on.join(QLatin1String(", "));
 }
 
@@ -72,16 +57,16 @@ QString describeFaults(const SimFaults &f)
 // Returns an empty string on success, else what is wrong.
 QString applySetting(SimFaults &faults, const QString &name, const QString &value)
 {
-    for (const TriggerOption &o : triggerOptions) {
+    for (const SimFaultInfo &o : simFaultCatalogue()) {
         if (name == QLatin1String(o.name)) {
             const auto trigger = SimTrigger::parse(value);
             if (!trigger)
                 return QStringLiteral("--%1: '%2' is not off, once, once:N, always or rate:P").arg(name, value);
-            faults.*o.field = *trigger;
+            faults.*o.trigger = *trigger;
             return {};
         }
     }
-    for (const NumberOption &o : numberOptions) {
+    for (const SimFaultParameter &o : faultParameters()) {
         if (name == QLatin1String(o.name)) {
             bool ok = false;
             const int n = value.toInt(&ok);
@@ -101,6 +86,46 @@ QString applySetting(SimFaults &faults, const QString &name, const QString &valu
     }
     return QStringLiteral("unknown setting '%1'").arg(name);
 }
+
+// The --link symbolic link, made when serving starts and removed at the end
+// if it still points at the device.
+class StableLink
+{
+public:
+    // Makes `link` point at `target`; an old link there (a run that did not
+    // end cleanly) is replaced, anything else is left alone.
+    bool make(const QString &link, const QString &target, QString *error)
+    {
+        const QFileInfo there(link);
+        if (there.isSymLink()) {
+            if (!QFile::remove(link)) {
+                *error = QStringLiteral("cannot replace the old link %1").arg(link);
+                return false;
+            }
+        } else if (there.exists()) {
+            *error = QStringLiteral("%1 exists and is not a symbolic link; not replaced").arg(link);
+            return false;
+        }
+        if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) != 0) {
+            *error = QStringLiteral("cannot make the link %1: %2").arg(link, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        m_link = link;
+        m_target = target;
+        return true;
+    }
+    void remove()
+    {
+        if (!m_link.isEmpty() && QFileInfo(m_link).isSymLink() && QFile::symLinkTarget(m_link) == m_target)
+            QFile::remove(m_link);
+        m_link.clear();
+    }
+    ~StableLink() { remove(); }
+
+private:
+    QString m_link;
+    QString m_target;
+};
 
 int signalPipe[2] = {-1, -1};
 
@@ -190,6 +215,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orna-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -198,8 +224,10 @@ int main(int argc, char *argv[])
         "is then logged.\nFault WHEN: off, once, once:N (the Nth occasion), always, rate:P or P (chance 0..1).\n"
         "While running, type e.g. 'nak once', 'delay off', 'drop', 'faults' or 'help'. Ctrl-C ends."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("controller"), QStringLiteral("Controller at X3.28 address ADDR (0-35), model ezzone or f4; repeat for more (default 1:ezzone and 5:ezzone)."), QStringLiteral("ADDR[:MODEL]")},
+        {QStringLiteral("link"), QStringLiteral("Also make PATH a symbolic link to the pseudo-terminal, a name that stays the same from run to run; removed when orna-sim ends."), QStringLiteral("PATH")},
+        {QStringLiteral("controller"), QStringLiteral("Controller at X3.28 address ADDR (0-35; OrnaSerTest reaches 0-32), model ezzone or f4; repeat for more (default 1:ezzone and 5:ezzone)."), QStringLiteral("ADDR[:MODEL]")},
         {QStringLiteral("table"), QStringLiteral("Command table at power-on: ezzone or f4 examples in slots 1-3, or empty (default ezzone)."), QStringLiteral("ezzone|f4|empty"), QStringLiteral("ezzone")},
         {QStringLiteral("turnaround"), QStringLiteral("Delay from the end of a message to its reply (default 3)."), QStringLiteral("MS"), QStringLiteral("3")},
         {QStringLiteral("busy"), QStringLiteral("Xon/Xoff: time from XOFF to XON (default 20)."), QStringLiteral("MS"), QStringLiteral("20")},
@@ -210,9 +238,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("ripple"), QStringLiteral("Amplitude of the small wave on the process value (default 0.2)."), QStringLiteral("DEG"), QStringLiteral("0.2")},
         {QStringLiteral("seed"), QStringLiteral("Seed for fault rates and stray bytes (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
     });
-    for (const TriggerOption &o : triggerOptions)
+    for (const SimFaultInfo &o : simFaultCatalogue())
         parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QStringLiteral("WHEN")});
-    for (const NumberOption &o : numberOptions)
+    for (const SimFaultParameter &o : faultParameters())
         parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QString::fromLatin1(o.valueName)});
     parser.process(app);
 
@@ -263,9 +291,9 @@ int main(int argc, char *argv[])
     cfg.followPortBaud = !parser.isSet(QStringLiteral("fixed-baud"));
 
     QStringList settings{QStringLiteral("seed")};
-    for (const TriggerOption &o : triggerOptions)
+    for (const SimFaultInfo &o : simFaultCatalogue())
         settings << QString::fromLatin1(o.name);
-    for (const NumberOption &o : numberOptions)
+    for (const SimFaultParameter &o : faultParameters())
         settings << QString::fromLatin1(o.name);
     for (const QString &name : settings) {
         if (!parser.isSet(name) && name != QLatin1String("seed"))
@@ -290,7 +318,17 @@ int main(int argc, char *argv[])
     QString error;
     if (!server.start(&error))
         return fail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(error));
-    say(QStringLiteral("orna-sim: serving on %1").arg(server.devicePath()));
+    StableLink link;
+    if (parser.isSet(QStringLiteral("link"))) {
+        const QString path = QFileInfo(parser.value(QStringLiteral("link"))).absoluteFilePath();
+        if (!link.make(path, server.devicePath(), &error)) {
+            server.stop();
+            return fail(QStringLiteral("--link: %1").arg(error));
+        }
+        say(QStringLiteral("orna-sim: serving on %1 (linked from %2)").arg(server.devicePath(), path));
+    } else {
+        say(QStringLiteral("orna-sim: serving on %1").arg(server.devicePath()));
+    }
 
     QStringList controllers;
     for (const SimControllerConfig &c : std::as_const(cfg.controllers))
@@ -312,6 +350,7 @@ int main(int argc, char *argv[])
 
     const int rc = app.exec();
     server.stop();
+    link.remove();
     say(QStringLiteral("orna-sim: stopped"));
     return rc;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/FakeSeams.h"
 
 UiSeams::Answer FakeSeams::askYesNoCancel(QWidget *, const QString &text, const QString &title)

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Stand-ins for the desktop: counted beeps, scripted answers to the question
-// box, a scripted port dialog, recorded help requests and program ends.
+// box and the file and folder choosers, a scripted port dialog, recorded
+// help requests, warnings and program ends.
 
 #include "app/UiSeams.h"
 
@@ -17,11 +19,31 @@ public:
     std::function<void(frmPorts &)> dialog; // what the user does in the port dialog
     int dialogRuns = 0;
     QStringList helpShown;
+    QString helpProblem; // what showHelp answers (empty: shown)
     int programEnds = 0;
+    QStringList saveAnswers;   // paths the save chooser gives, in order; cancelled when none is left
+    QStringList folderAnswers; // folders the folder chooser gives, likewise
+    QStringList warnings;      // "title|text" of every warning
 
     void beep() override { ++beeps; }
     Answer askYesNoCancel(QWidget *, const QString &text, const QString &title) override;
     void runPortsDialog(frmPorts &dialog) override;
-    void showHelp(QWidget *, const QString &path) override { helpShown << path; }
+    QString showHelp(QWidget *, const QString &path) override
+    {
+        helpShown << path;
+        return helpProblem;
+    }
+    QString askSaveFile(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+    QString askFolder(QWidget *, const QString &) override
+    {
+        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+    }
+    void warn(QWidget *, const QString &title, const QString &text) override
+    {
+        warnings << title + QLatin1Char('|') + text;
+    }
     void endProgram() override { ++programEnds; }
 };

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: MIT
 #include "support/PtyPeer.h"
+
+#include "sim/server/PtyPair.h"
 
 #include <QSocketNotifier>
 
@@ -61,30 +64,14 @@ extern "C" int tcsetattr(int fd, int action, const struct termios *t) noexcept
 
 PtyPeer::PtyPeer(QObject *parent) : QObject(parent)
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0)
+    PtyPair pty = openPtyPair(O_NONBLOCK);
+    if (!pty.ok())
         return;
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        ::close(m_master);
-        m_master = -1;
-        return;
-    }
-    termios t{};
-    ::tcgetattr(m_master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_master, TCSANOW, &t);
-    m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
-    // Hold the slave open too, so the master sees no hang-up before the
-    // program opens it.
-    m_slaveKeep = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_slaveKeep >= 0) {
-        termios s{};
-        ::tcgetattr(m_slaveKeep, &s);
-        ::cfmakeraw(&s);
-        ::tcsetattr(m_slaveKeep, TCSANOW, &s);
-    }
+    m_master = pty.master;
+    m_slaveKeep = pty.keeper;
+    m_slavePath = QString::fromStdString(pty.slavePath);
     struct stat st{};
-    if (::stat(::ptsname(m_master), &st) == 0) {
+    if (::stat(pty.slavePath.c_str(), &st) == 0) {
         m_device = st.st_rdev;
         const std::lock_guard<std::mutex> lock(requestsLock);
         requests().erase(st.st_rdev); // the peer's own settings are not the program's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The far end of a pseudo-terminal for tests: the program opens slavePath()
 // through its real serial code; the test reads and writes the master side.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/RecordingPort.h"
 
 #include "serial/QtSerialPortObject.h"
@@ -38,13 +39,15 @@ bool RecordingPort::PortOpen(bool open)
 void RecordingPort::RTSEnable(bool on) { m_inner->RTSEnable(on); }
 void RecordingPort::DTREnable(bool on) { m_inner->DTREnable(on); }
 
-void RecordingPort::Output(const QByteArray &data)
+bool RecordingPort::Output(const QByteArray &data)
 {
     writes.append({data, m_inner->PortOpen()});
-    m_inner->Output(data);
+    return m_inner->Output(data);
 }
 
 QByteArray RecordingPort::Input() { return m_inner->Input(); }
 QString RecordingPort::errorText() const { return m_inner->errorText(); }
 QString RecordingPort::deviceName() const { return m_inner->deviceName(); }
 void RecordingPort::waitForInput(int maxMicroseconds) { m_inner->waitForInput(maxMicroseconds); }
+bool RecordingPort::waitMayBlock() const { return m_inner->waitMayBlock(); }
+void RecordingPort::usePortMap(ComPortMap *map) { m_inner->usePortMap(map); }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A port object that hands every operation to the real serial code
 // (QtSerialPortObject) and records each write, also those made while the
@@ -42,11 +43,13 @@ public:
     bool PortOpen(bool open) override;
     void RTSEnable(bool on) override;
     void DTREnable(bool on) override;
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override;
     QString deviceName() const override;
     void waitForInput(int maxMicroseconds) override;
+    bool waitMayBlock() const override;
+    void usePortMap(ComPortMap *map) override;
 
 private:
     QtSerialPortObject *m_inner;

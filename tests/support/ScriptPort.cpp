@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/ScriptPort.h"
 
 #include "serial/LineSettings.h"
@@ -5,6 +6,13 @@
 void ScriptPort::replyTo(int writeIndex, qint64 atPoll, const QByteArray &bytes)
 {
     m_script.append({writeIndex, atPoll, bytes});
+}
+
+void ScriptPort::script(const QList<Reply> &replies)
+{
+    const int base = int(writes.size());
+    for (const Reply &r : replies)
+        replyTo(base + r.write, r.poll, r.bytes);
 }
 
 QByteArray ScriptPort::written() const
@@ -41,16 +49,20 @@ bool ScriptPort::PortOpen(bool open)
     return true;
 }
 
-void ScriptPort::Output(const QByteArray &data)
+bool ScriptPort::Output(const QByteArray &data)
 {
+    if (loseOnWrite)
+        loseLine(QStringLiteral("the far end hung up"));
     if (!m_open) {
         ++closedWrites;
-        return;
+        m_error = QStringLiteral("the port is closed");
+        return false;
     }
     writes.append(data);
     m_pollsSinceWrite = 0;
     if (responder)
         responder(*this, data);
+    return true;
 }
 
 QByteArray ScriptPort::Input()
@@ -71,6 +83,8 @@ QByteArray ScriptPort::Input()
     }
     QByteArray out = m_pending;
     m_pending.clear();
+    if (loseOnRead)
+        loseLine(QStringLiteral("the far end hung up"));
     return out;
 }
 

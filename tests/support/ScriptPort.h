@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A port object for tests: records every write and delivers scripted bytes at
 // chosen polls (counted as Input calls after a write).
@@ -6,6 +7,14 @@
 
 #include <QList>
 #include <functional>
+
+// Bytes the port delivers at poll `poll` after the write-th write from now.
+struct Reply
+{
+    int write;
+    qint64 poll;
+    QByteArray bytes;
+};
 
 class ScriptPort : public PortObject
 {
@@ -18,6 +27,8 @@ public:
     void replyTo(int writeIndex, qint64 atPoll, const QByteArray &bytes);
     // The same for the next write still to come.
     void replyToNext(qint64 atPoll, const QByteArray &bytes) { replyTo(int(writes.size()), atPoll, bytes); }
+    // Replies relative to the writes still to come.
+    void script(const QList<Reply> &replies);
     // Bytes pending right now (the next Input returns them).
     void inject(const QByteArray &bytes) { m_pending += bytes; }
     // Called on every write, e.g. to script replies from what was written.
@@ -34,6 +45,16 @@ public:
     bool rts = false;
     bool dtr = false;
 
+    // The line goes at the next write, before any byte of it leaves.
+    bool loseOnWrite = false;
+    // The line goes at the next read, which still returns what was pending
+    // (a hang-up that the read finds).
+    bool loseOnRead = false;
+    // Lets a reply wait block in the event loop while nothing is pending (a
+    // real port's read notifier wakes it; here only window events and the
+    // wait's own timer do).
+    bool mayBlock = false;
+    bool waitMayBlock() const override { return mayBlock && m_open; }
     // Simulates the device going away: closes and signals the loss.
     void loseLine(const QString &reason = QStringLiteral("the far end hung up"));
 
@@ -46,7 +67,7 @@ public:
     bool PortOpen(bool open) override;
     void RTSEnable(bool on) override { rts = on; }
     void DTREnable(bool on) override { dtr = on; }
-    void Output(const QByteArray &data) override;
+    bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override { return m_error; }
     QString deviceName() const override { return QStringLiteral("/dev/script%1").arg(m_commPort); }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/SimHarness.h"
 
 #include "serial/ComPortMap.h"
@@ -5,6 +6,7 @@
 #include "serial/PortObject.h"
 #include "serial/PortSelection.h"
 #include "serial/frmPorts.h"
+#include "sim/SimLinePort.h"
 #include "sim/SimulatedLine.h"
 #include "support/RecordingPort.h"
 
@@ -25,56 +27,58 @@ SimConfig SimHarness::fastConfig()
     return config;
 }
 
-SimHarness::SimHarness(const SimConfig &config) : m_line(Line::OwnHost)
+SimHarness::SimHarness(const SimConfig &config, Line line) : m_line(line)
 {
+    if (line == Line::InProcess) {
+        resetPortSelection();
+        m_simPort = new SimLinePort(config);
+        w = std::make_unique<frmMain>(m_simPort, &seams, &map);
+        return;
+    }
     m_ownHost = std::make_unique<SimHost>(config);
     m_host = m_ownHost.get();
-    SimHost *h = m_host;
-    ComPortMap::setSimulatorProvider([h](QString *error) { return h->start(error); });
     setUp();
 }
 
 SimHarness::SimHarness(Line line) : m_line(line)
 {
-    if (line == Line::OwnHost) {
+    if (line == Line::InProcess) {
+        resetPortSelection();
+        m_simPort = new SimLinePort(fastConfig());
+        w = std::make_unique<frmMain>(m_simPort, &seams, &map);
+    } else if (line == Line::OwnHost) {
         m_ownHost = std::make_unique<SimHost>(fastConfig());
         m_host = m_ownHost.get();
-        SimHost *h = m_host;
-        ComPortMap::setSimulatorProvider([h](QString *error) { return h->start(error); });
     } else {
-        // No serial device on this machine, as far as the program knows.
-        ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-        installSimulatedLine();
-        m_host = simulatedLineHost();
+        m_builtIn = std::make_unique<SimulatedLine>(map);
+        m_host = &m_builtIn->host();
         m_host->setTurnaroundMs(0.0);
     }
-    setUp();
+    if (m_host)
+        setUp();
 }
 
 void SimHarness::setUp()
 {
     resetPortSelection();
-    // The system reports no serial device: COM 1 opens the simulator.
-    ComPortMap::setDeviceLister([] { return QList<SystemDevice>{}; });
-    ComPortMap::instance().reset();
+    if (m_ownHost) {
+        SimHost *h = m_host;
+        map.setSimulatorProvider([h](QString *error) { return h->start(error); });
+    }
     QObject::connect(
         m_host->server(), &SimServer::frameLogged, &m_receiver, [this](const SimFrame &f) { m_frames.append(f); },
         Qt::QueuedConnection);
-    w = std::make_unique<frmMain>(nullptr, &seams);
+    w = std::make_unique<frmMain>(nullptr, &seams, &map);
 }
 
 SimHarness::~SimHarness()
 {
     w.reset();
-    QObject::disconnect(m_host->server(), nullptr, &m_receiver, nullptr);
-    if (m_line == Line::BuiltIn) {
-        removeSimulatedLine();
-    } else {
-        ComPortMap::setSimulatorProvider({});
-        m_ownHost.reset();
-    }
-    ComPortMap::setDeviceLister({});
-    ComPortMap::instance().reset();
+    if (m_host)
+        QObject::disconnect(m_host->server(), nullptr, &m_receiver, nullptr);
+    m_builtIn.reset();
+    map.setSimulatorProvider({});
+    m_ownHost.reset();
     resetPortSelection();
 }
 
@@ -87,7 +91,7 @@ bool SimHarness::open(int number, const QString &settings)
             d.optBaud[rates.indexOf(chosen->baud)]->click();
             (chosen->parity == 'O' ? d.opt7O : chosen->parity == 'E' ? d.opt7E : d.optCh8)->click();
         }
-        if (ComPortMap::instance().entry(number).kind != ComEntry::Simulator)
+        if (map.entry(number).kind != ComEntry::Simulator)
             d.cmbDevice[number - 1]->setEditText(ComPortMap::simulatorName());
         d.cmdCOM[number - 1]->click();
         d.cmdExit->click();
@@ -119,9 +123,10 @@ void SimHarness::unpaced(const std::function<void()> &action)
 
 RecordingPort *SimHarness::recordWrites()
 {
+    Q_ASSERT(m_host); // the real serial code needs the served simulator
     w.reset();
     auto *port = new RecordingPort;
-    w = std::make_unique<frmMain>(port, &seams);
+    w = std::make_unique<frmMain>(port, &seams, &map);
     return port;
 }
 
@@ -137,13 +142,13 @@ bool SimHarness::portOpen() const
 
 QList<SimFrame> SimHarness::frames() const
 {
-    return m_frames;
+    return m_simPort ? m_simPort->frames().mid(m_framesCleared) : m_frames;
 }
 
 QString SimHarness::logText() const
 {
     QStringList lines;
-    for (const SimFrame &f : m_frames)
+    for (const SimFrame &f : frames())
         lines << f.toLogLine();
     return lines.join(QLatin1Char('\n'));
 }
@@ -151,7 +156,7 @@ QString SimHarness::logText() const
 QByteArray SimHarness::hostBytes() const
 {
     QByteArray all;
-    for (const SimFrame &f : m_frames)
+    for (const SimFrame &f : frames())
         if (f.kind == SimFrame::FromHost)
             all += f.bytes;
     return all;
@@ -159,7 +164,33 @@ QByteArray SimHarness::hostBytes() const
 
 void SimHarness::clearLog()
 {
+    if (m_simPort)
+        m_framesCleared = m_simPort->frames().size();
     m_frames.clear();
+}
+
+void SimHarness::withEngine(const std::function<void(OrnaEngine &)> &fn) const
+{
+    if (m_simPort)
+        fn(m_simPort->engine());
+    else
+        server().withEngine(fn);
+}
+
+void SimHarness::setFaults(const SimFaults &faults)
+{
+    if (m_simPort)
+        m_simPort->engine().setFaults(faults);
+    else
+        host().setFaults(faults);
+}
+
+void SimHarness::setTurnaroundMs(double ms)
+{
+    if (m_simPort)
+        m_simPort->engine().setTurnaroundMs(ms);
+    else
+        host().setTurnaroundMs(ms);
 }
 
 bool SimHarness::waitForLog(const QString &text, int timeoutMs)
@@ -170,6 +201,21 @@ bool SimHarness::waitForLog(const QString &text, int timeoutMs)
 bool SimHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
 {
     QElapsedTimer t;
+    if (m_simPort) {
+        // The converter's clock runs while nothing reads, at least as fast
+        // as the real one (the loop timer ticks in real time); what it sends
+        // waits for the program's next read.
+        t.start();
+        for (qint64 ran = 0; !cond();) {
+            if (t.elapsed() > timeoutMs)
+                return cond();
+            QTest::qWait(1);
+            const qint64 now = t.elapsed();
+            m_simPort->idle(double(std::max<qint64>(now - ran, 1)) / 1000.0);
+            ran = now;
+        }
+        return true;
+    }
     t.start();
     while (!cond()) {
         if (t.elapsed() > timeoutMs)
@@ -182,13 +228,13 @@ bool SimHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
 SimLanguage SimHarness::language() const
 {
     SimLanguage l = SimLanguage::Scpi;
-    server().withEngine([&](OrnaEngine &e) { l = e.language(); });
+    withEngine([&](OrnaEngine &e) { l = e.language(); });
     return l;
 }
 
 int SimHarness::eventStatus() const
 {
     int esr = 0;
-    server().withEngine([&](OrnaEngine &e) { esr = e.eventStatus(); });
+    withEngine([&](OrnaEngine &e) { esr = e.eventStatus(); });
     return esr;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/TranscriptRecorder.h"
 
 #include "app/TranscriptBox.h"

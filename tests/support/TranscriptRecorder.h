@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Records every text the main window's transcript takes, in order, so a test
 // can check what an exchange showed during its waits, not only at the end;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/WindowHarness.h"
 
 #include "serial/PortSelection.h"
@@ -18,7 +19,7 @@ WindowHarness::WindowHarness()
     resetPortSelection();
     CommPortNum = kStartPortNum;
     port = new ScriptPort;
-    w = std::make_unique<frmMain>(port, &seams);
+    w = std::make_unique<frmMain>(port, &seams, &map);
     w->pollPacingMicros = 0;
 }
 
@@ -47,9 +48,7 @@ QByteArray WindowHarness::takeWritten()
 
 void WindowHarness::script(const QList<Reply> &replies)
 {
-    const int base = int(port->writes.size());
-    for (const Reply &r : replies)
-        port->replyTo(base + r.write, r.poll, r.bytes);
+    port->script(replies);
 }
 
 QString WindowHarness::labels() const

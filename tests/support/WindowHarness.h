@@ -1,24 +1,21 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The real main window, headless, on a scripted port with fake desktop seams.
 
 #include "app/frmMain.h"
+#include "serial/ComPortMap.h"
 #include "support/FakeSeams.h"
 #include "support/ScriptPort.h"
 
 #include <memory>
 
-// Bytes the port delivers at poll `poll` after the write-th write from now.
-struct Reply
-{
-    int write;
-    qint64 poll;
-    QByteArray bytes;
-};
-
 struct WindowHarness
 {
     ScriptPort *port = nullptr; // owned by the window
     FakeSeams seams;
+    // The serial devices the system reports, as the port dialog reads them.
+    QList<SystemDevice> devices{{"/dev/ttyS0", "built-in"}, {"/dev/ttyUSB0", "FT232R USB UART"}};
+    ComPortMap map{[this] { return devices; }};
     std::unique_ptr<frmMain> w;
 
     // A fresh window with no port chosen; polls are not paced, so a full

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Claims a serial device the way Linux serial programs do, before the port
+// is opened on it, and tells who holds it when it cannot be claimed:
+// - The path is resolved first: a /dev/serial/by-id/ link, any other link
+//   and the device itself are one device with one lock.
+// - A lock file LCK..<name> in /var/lock (the UUCP convention that minicom
+//   and QSerialPort follow; QSerialPort takes it for the resolved name when
+//   the port opens) with a living process in it means that process holds
+//   the device.
+// - The device is opened once more here and locked with flock(), the lock
+//   picocom and other terminal programs take; the lock is kept until
+//   release(). A device already held in exclusive mode (TIOCEXCL, which the
+//   port sets while open) refuses this open with EBUSY.
+// - When the open is refused for want of permission, the reason says whether
+//   joining the device's group would help, or else who owns it and its mode.
+
+#include <QString>
+
+class DeviceClaim
+{
+public:
+    DeviceClaim() = default;
+    ~DeviceClaim();
+    DeviceClaim(const DeviceClaim &) = delete;
+    DeviceClaim &operator=(const DeviceClaim &) = delete;
+
+    // Resolves `path` and claims the device it names. On success device()
+    // is the resolved path to open; otherwise *why says what stands in the way.
+    bool claim(const QString &path, QString *why);
+    // Gives the device up (after the port on it was closed).
+    void release();
+    QString device() const { return m_device; }
+
+    // The UUCP lock file of a resolved device path: /dev/ttyUSB0 gives
+    // /var/lock/LCK..ttyUSB0, /dev/pts/3 gives /var/lock/LCK..pts_3.
+    static QString lockFilePath(const QString &device);
+    // "picocom (pid 4711)" for a living process named in the device's lock
+    // file; empty when there is none.
+    static QString lockFileHolder(const QString &device);
+    // The same for a process holding a flock() on the device (from /proc/locks).
+    static QString flockHolder(const QString &device);
+    // Why the current user may not open the device, from its owner, group
+    // and mode.
+    static QString permissionProblem(const QString &device);
+
+private:
+    int m_fd = -1;
+    QString m_device;
+};
