@@ -18,7 +18,7 @@ app/main.cpp (in no test) nor the drawn logo and layout numbers.
 
 Mutants are drawn by seed, each by its own id, and run in draw order, so a
 run stopped early (Ctrl-C, --minutes) is a fair sample of the whole. The
-build is its own (build-mutate/, -O1, the two project libraries shared and
+build is its own (build-mutate/, -O1, the three product libraries shared and
 programs not relinked when they change): a mutant costs one compile and one
 library link; the unmutated object is put back afterwards. Tests run
 directly, with a per-test timeout, those that killed mutants of the same file
@@ -47,7 +47,7 @@ SHARED_CMAKE = """# Written by scripts/mutate.py: the project's libraries shared
 # only, so that a mutant relinks one library and no program.
 function(add_library name)
   set(args ${ARGN})
-  if(name STREQUAL "ornacore" OR name STREQUAL "ornasim")
+  if(name STREQUAL "ornacore" OR name STREQUAL "ornaline" OR name STREQUAL "ornasim")
     list(REMOVE_ITEM args STATIC)
     _add_library(${name} SHARED ${args})
   else()
@@ -103,8 +103,8 @@ def mask(text):
                 if out[k] != "\n":
                     out[k] = " "
             i = j
-        elif c == "'" and i > 0 and text[i - 1].isalnum():
-            i += 1  # digit separator
+        elif c == "'" and re.search(r"(?<![\w.])\d[\w']*$", text[max(0, i - 40):i]):
+            i += 1  # digit separator (u'-' and L'x' are literals)
         elif c in "\"'":
             j = i + 1
             while j < n and text[j] != c:
@@ -527,6 +527,10 @@ def main():
     json.dump(results + [r for r in earlier.values() if r["id"] not in done], open(results_file, "w"), indent=1)
     print()
     report(results, equivalent, sys.stdout)
+    with open(os.path.join(build, "mutate-report.txt"), "w") as out:
+        print("seed %d, %d mutants chosen, %d run\n" % (args.seed, len(chosen), len(results)), file=out)
+        report(results, equivalent, out)
+    print("report written to %s" % os.path.join(build, "mutate-report.txt"))
     return 0
 
 
