@@ -24,7 +24,7 @@ QStringList helpFolders()
 QString findHelpFile()
 {
     for (const QString &folder : helpFolders()) {
-        const QString path = QDir(folder).absoluteFilePath(helpFileName());
+        QString path = QDir(folder).absoluteFilePath(helpFileName());
         if (QFileInfo(path).isFile())
             return path;
     }

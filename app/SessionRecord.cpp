@@ -97,7 +97,10 @@ void frmMain::buildRecordUi()
     lblLogFile = new QLabel;
     lblLogFile->setObjectName(QStringLiteral("lblLogFile"));
     lblLogFile->hide();
-    statusBar()->addPermanentWidget(lblLogFile);
+    // A long path must not widen the window: it shows what fits, and whole
+    // in the tooltip.
+    lblLogFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addPermanentWidget(lblLogFile, 1);
 }
 
 // ---- Counting the send and query actions
@@ -268,5 +271,6 @@ void frmMain::showLogFile()
         lblLogFile->setText(QStringLiteral("Logging to %1").arg(m_log->path()));
     else if (!m_logFolder.isEmpty())
         lblLogFile->setText(QStringLiteral("Logging into %1 when the line opens").arg(m_logFolder));
+    lblLogFile->setToolTip(lblLogFile->text());
     lblLogFile->setVisible(m_log->active() || !m_logFolder.isEmpty());
 }

@@ -262,6 +262,9 @@ void frmMain::buildUi()
     lblLoopStats->setToolTip(QStringLiteral("Outcomes of the loops' exchanges since each loop started; "
                                             "click for the full statistics"));
     lblLoopStats->hide();
+    // Its text grows with the kinds of failure seen; the window keeps its
+    // size and the label shows what fits (the statistics window has it all).
+    lblLoopStats->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // The count keeps its place while hidden, so the window does not change
     // size when it appears.
     for (QWidget *wdg : {static_cast<QWidget *>(lblCount), static_cast<QWidget *>(txtCount)}) {

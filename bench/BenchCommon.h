@@ -25,6 +25,8 @@ struct QuietSeams : UiSeams
 {
     int baudIndex = 4; // 0 "1200" .. 4 "38400"
     long long beeps = 0;
+    QString folder; // the answer when a folder is asked for
+    QString askFolder(QWidget *, const QString &) override { return folder; }
     void beep() override { ++beeps; }
     void runPortsDialog(frmPorts &d) override;
     void endProgram() override {}

@@ -10,6 +10,8 @@
 //   bench_exchange --memory DEVICE COUNT
 //       resident memory with the window shown, with the line open, and after
 //       COUNT exchanges (half SCPI queries, half X3.28 polls), as key=value.
+//   --record FOLDER (before the rest): the line monitor shown and a log
+//       file written continuously into FOLDER, as a bench engineer runs it.
 //
 // Exits 1 when an exchange ends with an error or a wrong answer.
 
@@ -20,6 +22,7 @@
 #include "serial/PortObject.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QComboBox>
 
 #include <cstdio>
@@ -117,22 +120,40 @@ int main(int argc, char *argv[])
     // --bare: the window hidden, and only its wait and the serial layer
     // exchange the bytes (no click handler, no transcript).
     bool hidden = false, bare = false;
-    while (argc > 1 && (std::strcmp(argv[1], "--hidden") == 0 || std::strcmp(argv[1], "--bare") == 0)) {
-        bare = bare || std::strcmp(argv[1], "--bare") == 0;
-        hidden = true;
+    QString recordFolder;
+    while (argc > 1) {
+        if (std::strcmp(argv[1], "--hidden") == 0 || std::strcmp(argv[1], "--bare") == 0) {
+            bare = bare || std::strcmp(argv[1], "--bare") == 0;
+            hidden = true;
+        } else if (std::strcmp(argv[1], "--record") == 0 && argc > 2) {
+            recordFolder = QString::fromLocal8Bit(argv[2]);
+            --argc;
+            ++argv;
+        } else {
+            break;
+        }
         --argc;
         ++argv;
     }
     const bool memoryMode = argc == 4 && std::strcmp(argv[1], "--memory") == 0;
     if (!memoryMode && argc != 5) {
-        std::fprintf(stderr, "usage: bench_exchange [--hidden|--bare] DEVICE scpi|x328 COUNT OUTFILE\n"
-                             "       bench_exchange --memory DEVICE COUNT\n");
+        std::fprintf(stderr, "usage: bench_exchange [--hidden|--bare] [--record FOLDER] DEVICE scpi|x328 COUNT OUTFILE\n"
+                             "       bench_exchange [--record FOLDER] --memory DEVICE COUNT\n");
         return 2;
     }
     QuietSeams seams;
+    seams.folder = recordFolder;
     frmMain w(nullptr, &seams);
     if (!hidden)
         w.show();
+    if (!recordFolder.isEmpty()) {
+        w.actMonitor->trigger();
+        w.actLogContinuously->trigger();
+        if (!w.actLogContinuously->isChecked()) {
+            std::fprintf(stderr, "bench_exchange: cannot log into %s\n", qPrintable(recordFolder));
+            return 2;
+        }
+    }
     QCoreApplication::processEvents();
     const long long rssShown = residentKiB();
     const QString device = QString::fromLocal8Bit(argv[memoryMode ? 2 : 1]);

@@ -122,7 +122,7 @@ bool frmMain::writeBytes(const QByteArray &bytes, bool frame)
 
 RxResult frmMain::awaitReply(const QList<QByteArray> &terminators, qint64 limit)
 {
-    const RxResult r = RxWait(terminators, limit);
+    RxResult r = RxWait(terminators, limit);
     if (m_tally.active)
         m_tally.replyNs = r.ok() ? m_clock.nsecsElapsed() : -1;
     return r;

@@ -226,6 +226,11 @@ void FuzzWindow::checkAfter()
                    "lost line not reported: " + w->errorText().toLatin1() + " | " + w->resultsText());
 }
 
+bool fuzzModeAfter(const frmMain &w, const FuzzPort &port, const char *mode)
+{
+    return w.cmdMode == QLatin1String(port.PortOpen() ? mode : "SCPI");
+}
+
 bool fuzzErrorIsOneOf(const frmMain &w, std::initializer_list<const char *> texts)
 {
     if (!w.errorShown())

@@ -125,6 +125,9 @@ private:
 // True when the error box is hidden or shows one of the texts (a text ending
 // in "..." matches as a prefix), possibly followed by the lost-line line.
 bool fuzzErrorIsOneOf(const frmMain &w, std::initializer_list<const char *> texts);
+// The mode the window shows after an operation that stayed in `mode`: a
+// lost line shows the closed port's view, which is SCPI.
+bool fuzzModeAfter(const frmMain &w, const FuzzPort &port, const char *mode);
 
 // The error texts every wait may end with besides its own timeout: the
 // overflow and the lost line.

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     FUZZ_CHECK(fuzzWritesAre(*f.port, QList<QByteArray>{FrameSelect(text)}), f.port->written());
-    FUZZ_CHECK(f.w->cmdMode == "X3.28", f.w->cmdMode);
+    FUZZ_CHECK(fuzzModeAfter(*f.w, *f.port, "X3.28"), f.w->cmdMode);
     FUZZ_CHECK(fuzzErrorIsOneOf(*f.w, {"Receive timeout error - no response from UUT", FUZZ_WAIT_FAILURES}),
                f.w->errorText().toLatin1());
     if (f.w->errorShown())

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     f.run(in, [&] { f.w->cmdQuery_Click(); });
 
     FUZZ_CHECK(fuzzWritesAre(*f.port, QList<QByteArray>{FrameXonQuery(text)}), f.port->written());
-    FUZZ_CHECK(f.w->cmdMode == "XonXoff", f.w->cmdMode);
+    FUZZ_CHECK(fuzzModeAfter(*f.w, *f.port, "XonXoff"), f.w->cmdMode);
     FUZZ_CHECK(fuzzErrorIsOneOf(*f.w, {"Receive timeout error - no response from UUT", FUZZ_WAIT_FAILURES}),
                f.w->errorText().toLatin1());
     if (f.w->errorShown())

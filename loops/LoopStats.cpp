@@ -173,9 +173,9 @@ QString statsText(const LoopStats &command, const LoopStats &query)
 QString statsCsv(const LoopStats &command, const LoopStats &query)
 {
     QString text = QStringLiteral("measure,command_loop,query_loop\n");
-    for (int i = 0; i < statsRows().size(); ++i)
-        text += QLatin1String(statsRows()[i].key) + QLatin1Char(',') + statsRows()[i].value(command) + QLatin1Char(',') +
-                statsRows()[i].value(query) + QLatin1Char('\n');
+    for (const auto &row : statsRows())
+        text += QLatin1String(row.key) + QLatin1Char(',') + row.value(command) + QLatin1Char(',') + row.value(query) +
+                QLatin1Char('\n');
     return text;
 }
 

@@ -86,7 +86,9 @@ MonitorRecord &LineMonitor::append(MonitorRecord::Kind kind, const QByteArray &b
     r.lineNs = now();
     r.wallMs = QDateTime::currentMSecsSinceEpoch();
     r.kind = kind;
-    r.bytes = bytes;
+    // A copy of its own: sharing the caller's array would keep the whole of a
+    // read buffer alive (kilobytes) for a few bytes, past the byte bound.
+    r.bytes = QByteArray(bytes.constData(), bytes.size());
     m_bytes += bytes.size();
     ++m_size;
     changed();

@@ -56,7 +56,7 @@ void MonitoredPort::drain()
 QByteArray MonitoredPort::read(bool discarded)
 {
     m_reading = true;
-    const QByteArray in = m_line->Input();
+    QByteArray in = m_line->Input();
     m_reading = false;
     m_monitor->read(in, discarded);
     // A loss noticed by this read follows its last bytes.

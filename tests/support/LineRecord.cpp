@@ -15,7 +15,7 @@ bool LineRecord::writeBytes(const QByteArray &bytes, bool frame)
 
 RxResult LineRecord::awaitReply(const QList<QByteArray> &terminators, qint64 limit)
 {
-    const RxResult r = ReplyWait(port, terminators, limit, hooks);
+    RxResult r = ReplyWait(port, terminators, limit, hooks);
     waitPolls.append(r.polls);
     return r;
 }
