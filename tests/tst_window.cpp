@@ -712,6 +712,12 @@ private slots:
         QVERIFY2(QApplication::clipboard()->text().endsWith(
                      QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
                  qPrintable(QApplication::clipboard()->text()));
+        // One stop per failed exchange: its outcome after the error is none.
+        User::key(Qt::Key_F3);
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QVERIFY2(QApplication::clipboard()->text().endsWith(
+                     QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
+                 qPrintable(QApplication::clipboard()->text()));
         // Ctrl+S there as well: the log of what the monitor holds.
         h.seams.saveAnswers << dir.filePath(QStringLiteral("by-key.log"));
         User::key(Qt::Key_S, Qt::ControlModifier);
@@ -878,6 +884,10 @@ private slots:
         const QByteArray before = h.transcript();
         h.w->resultsReplace(before);
         QCOMPARE(h.transcript(), before);
+        // A line is appended after CR LF even to an empty transcript.
+        h.w->resultsReplace({});
+        h.w->resultsAppend("Sent C1");
+        QCOMPARE(h.transcript(), QByteArray("\r\nSent C1"));
     }
 
     // The dialog reads the device list afresh every time it opens, so an
