@@ -458,6 +458,12 @@ def main():
     if cfg.returncode or b.returncode:
         print(cfg.stdout[-3000:] + b.stdout[-3000:])
         return 2
+    # As scripts/test.sh runs it: as root, with an unprivileged account for
+    # the serial tests that open a device as a user without rights.
+    if os.geteuid() == 0 and not os.environ.get("ORNA_TEST_USER"):
+        user = run([os.path.join(root, "scripts", "unprivileged-user.sh")]).stdout.strip()
+        if user:
+            os.environ["ORNA_TEST_USER"] = user
     suite = Suite(build, args.jobs)
     t0 = time.time()
     if suite.run(suite.tests, lambda t: 600):
