@@ -665,7 +665,10 @@ private slots:
         }
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        const QString text = QString::fromUtf8(file.readAll());
+        // One record a line, each ended by its line feed, no empty lines.
+        QVERIFY(text.endsWith(u'\n') && !text.contains(QLatin1String("\n\n")));
+        QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
         lines.removeIf([](const QString &l) { return l.startsWith(u'#'); });
         const LineMonitor &m = h.w->lineMonitor();
         QStringList held;
