@@ -217,7 +217,7 @@ private slots:
         QTest::newRow("held with flock by another program") << "flock" << QStringList{"in use", "(pid %holder) holds a lock on it"}
                                                             << QStringList{"group"};
         QTest::newRow("owned by root, mode 0600, opened as a user")
-            << "root-only" << QStringList{"permission denied", "user root and group root", "mode 0600"}
+            << "root-only" << QStringList{"permission denied", "user root and group root", "mode 0600 (crw-------)"}
             << QStringList{"usermod", "group \"root\""};
     }
     void openFailures()

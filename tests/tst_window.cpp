@@ -727,6 +727,17 @@ private slots:
         QFile saved(dir.filePath(QStringLiteral("by-key.log")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll().contains("\tTX\t2A 69 64 6E 3F 0A\t*idn?<LF>\n"));
+        // Ctrl+P holds the table while the line goes on; again, it catches up at once.
+        User::key(Qt::Key_P, Qt::ControlModifier);
+        const int shown = w->monitorView->rowCount();
+        h.port->replyToNext(1, ">");
+        w->combCmd->setEditText(QStringLiteral("*cls"));
+        w->cmdSend_Click();
+        QVERIFY(int(w->lineMonitor().size()) > shown);
+        QTest::qWait(200);
+        QCOMPARE(w->monitorView->rowCount(), shown);
+        User::key(Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(w->monitorView->rowCount(), int(w->lineMonitor().size()));
         // Ctrl+L again closes it.
         User::key(Qt::Key_L, Qt::ControlModifier);
         QVERIFY(!w->dockMonitor->isVisible());
