@@ -569,6 +569,7 @@ private slots:
         for (const char *section : {"Open the line", "Test loops", "The simulated converter", "Line monitor",
                                     "Session log", "Loop statistics"})
             QVERIFY2(guide->txtHelp->toPlainText().contains(QLatin1String(section)), section);
+        QCOMPARE(guide->txtHelp->accessibleName(), QStringLiteral("Help")); // what a screen reader says
         guide->close();
         QFile f(dir.filePath("OrnaSer_Kybd_help.chm"));
         QVERIFY(f.open(QIODevice::WriteOnly));
