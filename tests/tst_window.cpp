@@ -34,6 +34,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTest>
@@ -570,6 +571,10 @@ private slots:
                                     "Session log", "Loop statistics"})
             QVERIFY2(guide->txtHelp->toPlainText().contains(QLatin1String(section)), section);
         QCOMPARE(guide->txtHelp->accessibleName(), QStringLiteral("Help")); // what a screen reader says
+        // A link of the guide to one of its sections scrolls there.
+        guide->txtHelp->verticalScrollBar()->setValue(0);
+        emit guide->txtHelp->anchorClicked(QUrl(QStringLiteral("#5-test-loops")));
+        QVERIFY(guide->txtHelp->verticalScrollBar()->value() > 0);
         guide->close();
         QFile f(dir.filePath("OrnaSer_Kybd_help.chm"));
         QVERIFY(f.open(QIODevice::WriteOnly));
