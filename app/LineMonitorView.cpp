@@ -248,6 +248,14 @@ void LineMonitorView::refresh()
     m_refresh.stop();
     if (m_paused)
         return;
+    // Called by the timer during an exchange: later, unless the table has
+    // waited long enough (a loop may run exchanges back to back).
+    if (sender() == &m_refresh && m_busy && m_busy() && m_sinceRefresh.isValid() &&
+        m_sinceRefresh.elapsed() < HeldMaxMs) {
+        m_refresh.start();
+        return;
+    }
+    m_sinceRefresh.start();
     QScrollBar *bar = tblMonitor->verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum();
     m_model->follow(m_clearedThrough + 1);

@@ -37,6 +37,7 @@ void frmMain::buildRecordUi()
     // The line monitor: a window of its own when first shown, which may be
     // docked below or beside the main window's controls.
     monitorView = new LineMonitorView(m_monitor);
+    monitorView->setBusyCheck([this] { return m_line.busy(); });
     dockMonitor = new QDockWidget(QStringLiteral("Line Monitor"), this);
     dockMonitor->setObjectName(QStringLiteral("dockMonitor"));
     dockMonitor->setWidget(monitorView);

@@ -215,8 +215,9 @@ public:
     // all pending input, until a terminator is in the buffer or the count
     // passes the limit.
     RxResult RxWait(const QList<QByteArray> &terminators, qint64 limit);
-    // Reads and drops everything pending.
-    void drainInput();
+    // Reads and drops everything pending. False (and reported) when the
+    // line is closed or the read found it lost.
+    bool drainInput();
     // Writes one framed string and remembers it in OutStr. False (and
     // reported) when the port did not take it: nothing of it counts as sent.
     bool writeOut(const QByteArray &frame);

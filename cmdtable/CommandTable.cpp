@@ -87,32 +87,16 @@ void frmMain::cmdRdCmdTable_Click()
     if (!requirePort())
         return;
 
-    QByteArray listing = "ANSI Command Table";
-    for (int slot = 1; slot <= kTableSlots; ++slot) {
+    const QByteArray listing = ReadBackTable([this](int slot) {
         combCmd->setEditText(QString::fromLatin1(TableQueryLine(slot)));
         const qint64 answeredBefore = RdgAnswers;
         const qint64 overflowsBefore = m_overflows;
         runSend();
-        if (RdgAnswers == answeredBefore) {
-            // A line of its own that cannot pass for an entry; the error box
-            // keeps the exchange's own report (timeout, lost line).
-            listing += CRLFStr + "slot " + QByteArray::number(slot) + ": no answer";
-            if (m_line.stopWaits() || !MSComm1->PortOpen() || m_overflows != overflowsBefore) {
-                listing += ", reading stopped";
-                break;
-            }
-            continue;
-        }
-        if (Rdg.contains(kEmptySlotMark))
-            break;
-        // Each reply line is followed by the converter's prompt. At the line
-        // rate that prompt may come only after the next slot's query went
-        // out, and then stands in front of the next reply: it is no part of
-        // the entry.
-        QByteArray entry = Rdg;
-        if (entry.startsWith(kPrompt))
-            entry.remove(0, qsizetype(qstrlen(kPrompt)));
-        listing += CRLFStr + entry;
-    }
+        TableSlotReply r;
+        r.answered = RdgAnswers != answeredBefore;
+        r.line = Rdg;
+        r.stop = m_line.stopWaits() || !MSComm1->PortOpen() || m_overflows != overflowsBefore;
+        return r;
+    });
     resultsReplace(listing);
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <functional>
 
 // Three entries for slots 1 to 3: an X3.28 mnemonic and four register numbers.
 using ExampleTable = std::array<const char *, 3>;
@@ -22,3 +23,17 @@ inline constexpr char kEmptySlotMark[] = "0,0,0,0";
 QByteArray TableAssignLine(int slot, const QByteArray &entry);
 // "ASSIGN:ANSI? " + slot with its sign place.
 QByteArray TableQueryLine(int slot);
+
+// What asking one slot brought: its reply line, or none; and whether the
+// read-back cannot go on (the line closed or flooded, the program ending).
+struct TableSlotReply
+{
+    bool answered = false;
+    QByteArray line;
+    bool stop = false;
+};
+// The read-back: asks slot 1, 2, ... through `ask` until the first empty
+// slot or slot kTableSlots, and returns the listing ("ANSI Command Table",
+// then one line per slot, joined by CR LF). A slot without an answer is
+// listed as such and the next one is asked, unless the read-back must stop.
+QByteArray ReadBackTable(const std::function<TableSlotReply(int slot)> &ask);

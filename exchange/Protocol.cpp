@@ -22,16 +22,40 @@ QByteArray FrameXonCmd(const QByteArray &text) { return framed("= ", text, "\r")
 QByteArray FrameXonQuery(const QByteArray &text) { return framed("? ", text, "\r"); }
 QByteArray FrameDisconnect() { return QByteArray("\x10\x05", 2); }
 
+namespace {
+// The decimal digits of a byte's code, written at p; returns the end. (A
+// listing of a full receive buffer has tens of thousands of them.)
+char *writeCode(char *p, unsigned char c)
+{
+    if (c >= 100)
+        *p++ = char('0' + c / 100);
+    if (c >= 10)
+        *p++ = char('0' + c / 10 % 10);
+    *p++ = char('0' + c % 10);
+    return p;
+}
+
+// Each code of the first `count` bytes, after a blank for its sign when
+// asked, then a blank.
+QByteArray listCodes(const QByteArray &buffer, qint64 count, bool signPlace)
+{
+    QByteArray out(count * 5, Qt::Uninitialized);
+    char *p = out.data();
+    for (qint64 i = 0; i < count; ++i) {
+        if (signPlace)
+            *p++ = ' ';
+        p = writeCode(p, static_cast<unsigned char>(buffer[i]));
+        *p++ = ' ';
+    }
+    out.truncate(p - out.constData());
+    return out;
+}
+} // namespace
+
 QByteArray ListCodes(const QByteArray &buffer, qint64 n)
 {
-    const qint64 count = std::clamp<qint64>(n, 0, buffer.size());
-    QByteArray out;
-    out.reserve(count * 5);
-    for (qint64 i = 0; i < count; ++i) {
-        out += SignedNumberText(static_cast<unsigned char>(buffer[i]));
-        out += ' ';
-    }
-    return out;
+    // A code with its sign place (a blank), then a blank.
+    return listCodes(buffer, std::clamp<qint64>(n, 0, buffer.size()), true);
 }
 
 QByteArray ListNames(const QByteArray &buffer)
@@ -51,13 +75,7 @@ QByteArray ListNames(const QByteArray &buffer)
 
 QByteArray ListCodesPlain(const QByteArray &buffer)
 {
-    QByteArray out;
-    out.reserve(buffer.size() * 4);
-    for (char c : buffer) {
-        out += QByteArray::number(static_cast<unsigned char>(c));
-        out += ' ';
-    }
-    return out;
+    return listCodes(buffer, buffer.size(), false);
 }
 
 double NumericValue(const QByteArray &text)

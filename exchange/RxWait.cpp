@@ -25,6 +25,12 @@ RxResult ReplyWait(PortObject &port, const QList<QByteArray> &terminators, qint6
             hooks.pace(port);
         if (hooks.pump)
             hooks.pump();
+        // The window's events may have asked the program to end: nothing is
+        // read after that, so nothing more is judged or written.
+        if (hooks.stop && hooks.stop()) {
+            r.status = RxStatus::Aborted;
+            return r;
+        }
         const QByteArray in = port.Input();
         ++r.polls;
         bool found = false;

@@ -51,8 +51,8 @@ struct WaitHooks
     std::function<qint64(qint64 maxIdle)> block;
     // Once per poll: processes the window's pending events.
     std::function<void()> pump;
-    // Checked before each poll: true ends the wait as aborted (the program
-    // is ending).
+    // Checked before each poll and again after its events ran, before the
+    // read: true ends the wait as aborted (the program is ending).
     std::function<bool()> stop;
 };
 

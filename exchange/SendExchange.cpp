@@ -90,7 +90,8 @@ void frmMain::sendScpi()
 {
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeEntry(combCmd))
         return;
     RunExchange(*ScpiExchange(CmdStr), *this);
@@ -100,7 +101,8 @@ void frmMain::sendX328()
 {
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeX328Entry(combCmd))
         return;
     if (CmdStr == kEscape)
@@ -113,7 +115,8 @@ void frmMain::sendXonXoff()
 {
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeEntry(combCmd))
         return;
     if (CmdStr == kEscape)
@@ -127,7 +130,8 @@ void frmMain::queryX328()
     hideError();
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeX328Entry(combQuery))
         return;
     PollOptions options;
@@ -141,7 +145,8 @@ void frmMain::queryXonXoff()
     hideError();
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     if (!takeEntry(combQuery))
         return;
     RunExchange(*XonQueryExchange(CmdStr), *this);

@@ -62,9 +62,15 @@ qint64 frmMain::blockIdle(qint64 maxIdle)
     return std::min(maxIdle, blockedNs / slotNs);
 }
 
-void frmMain::drainInput()
+bool frmMain::drainInput()
 {
     m_tap->drain();
+    // The read may find the line gone (lost while the program was busy):
+    // the exchange stops before its write.
+    if (MSComm1->PortOpen())
+        return true;
+    reportLineClosed();
+    return false;
 }
 
 bool frmMain::writeOut(const QByteArray &frame)

@@ -2,13 +2,9 @@
 // X3.28 link open (cmdSet): the address check, address and ENQ, then the ACK
 // with at most one address character before it.
 
-#include "fuzz/FuzzWindow.h"
+#include "fuzz/FuzzLine.h"
 
 #include "exchange/Protocol.h"
-
-#include <QLineEdit>
-
-FUZZ_TARGET_INIT
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -23,33 +19,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto &a = addresses[in.pick % std::size(addresses)];
     const QByteArray typed = a.typed;
     const QByteArray line = a.line;
-    FuzzWindow &f = FuzzWindow::fresh();
-    f.w->txtAddr->setText(QString::fromLatin1(typed));
-    f.run(in, [&] { f.w->cmdSet_Click(); });
+    const std::optional<QByteArray> address = LinkAddress(typed);
+    FUZZ_CHECK(address.value_or(QByteArray()) == line, address.value_or("(refused)"));
+    FuzzLine &f = FuzzLine::fresh();
+    FuzzHost h(f);
+    f.run(in, h, [&] {
+        if (address)
+            f.exchange(h, *LinkOpenExchange(*address, typed));
+    });
 
-    if (line.isEmpty()) {
-        FUZZ_CHECK(f.port->playedWrites.isEmpty(), f.port->written());
-        FUZZ_CHECK(f.w->errorText() == QLatin1String("Address value not 0 to 32, re-enter"), f.w->errorText().toLatin1());
-        FUZZ_CHECK(!f.w->AddrSetFlg, "link open without an address");
+    if (!address) {
+        FUZZ_CHECK(f.port.playedWrites.isEmpty(), f.port.written());
         return 0;
     }
-    FUZZ_CHECK(fuzzWritesAre(*f.port, QList<QByteArray>{line + Ctl::ENQ}), f.port->written());
-    FUZZ_CHECK(fuzzErrorIsOneOf(*f.w, {"Receive timeout error - no response from UUT", FUZZ_WAIT_FAILURES}),
-               f.w->errorText().toLatin1());
-    if (f.w->errorShown()) {
-        FUZZ_CHECK(!f.w->AddrSetFlg && f.w->cmdMode == "SCPI", f.w->cmdMode);
+    FUZZ_CHECK(fuzzWritesAre(f, QList<QByteArray>{line + Ctl::ENQ}), f.port.written());
+    FUZZ_CHECK(h.errorIsOneOf({"Receive timeout error - no response from UUT"}), h.error.toLatin1());
+    if (!h.clean()) {
+        FUZZ_CHECK(!h.linkOpened && h.views.isEmpty(), "link open after a failure");
         return 0;
     }
-    const QByteArray buffer = f.port->afterFirstWrite;
+    const QByteArray buffer = f.port.afterFirstWrite();
     const qint64 p = PositionOf(buffer, Ctl::ACK);
     FUZZ_CHECK(p > 0, buffer);
     if (p >= 3) {
-        FUZZ_CHECK(!f.w->AddrSetFlg && f.w->cmdMode == "SCPI", f.w->cmdMode);
-        FUZZ_CHECK(f.w->resultsText() == "Received " + ListCodes(buffer, p), f.w->resultsText());
+        FUZZ_CHECK(!h.linkOpened && h.views.isEmpty(), "link open after two bytes before the ACK");
+        FUZZ_CHECK(h.transcript == "Received " + ListCodes(buffer, p), h.transcript);
     } else {
-        FUZZ_CHECK(f.w->AddrSetFlg && f.w->cmdMode == "X3.28", f.w->cmdMode);
-        FUZZ_CHECK(f.w->resultsText() == "Received " + buffer.left(p - 1) + " ACK\r\nDevice address set to " + typed,
-                   f.w->resultsText());
+        FUZZ_CHECK(h.linkOpened && h.views == QList<ModeView>{ModeView::LinkOpen}, "link not open after the ACK");
+        FUZZ_CHECK(h.transcript == "Received " + buffer.left(p - 1) + " ACK\r\nDevice address set to " + typed,
+                   h.transcript);
     }
     return 0;
 }

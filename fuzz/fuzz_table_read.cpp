@@ -1,33 +1,50 @@
 // SPDX-License-Identifier: MIT
 // Command table read-back: "ASSIGN:ANSI? " slot queries one after another
-// until an empty slot, a slot without answer, or slot 100.
+// until an empty slot, a slot without answer that ends the line, or slot 100,
+// each an SCPI exchange as the window runs it.
 
-#include "fuzz/FuzzWindow.h"
+#include "fuzz/FuzzLine.h"
 
 #include "cmdtable/ExampleTable.h"
 #include "exchange/Protocol.h"
 
-FUZZ_TARGET_INIT
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const FuzzInput in = FuzzInput::parse(data, size);
-    FuzzWindow &f = FuzzWindow::fresh();
-    f.run(in, [&] { f.w->cmdRdCmdTable_Click(); });
+    FuzzLine &f = FuzzLine::fresh();
+    FuzzHost h(f);
+    QByteArray listing;
+    int answered = 0;
+    f.run(in, h, [&] {
+        listing = ReadBackTable([&](int slot) {
+            const qsizetype repliesBefore = h.replies.size();
+            const qsizetype failuresBefore = h.failures.size();
+            f.exchange(h, *ScpiExchange(TableQueryLine(slot)));
+            TableSlotReply r;
+            r.answered = h.replies.size() != repliesBefore;
+            r.line = h.replies.value(h.replies.size() - 1);
+            answered += r.answered;
+            // As the window judges it: the line gone, flooded or ending.
+            r.stop = f.lock.stopWaits() || !f.port.PortOpen() ||
+                     h.failures.mid(failuresBefore).contains(RxStatus::Overflow);
+            return r;
+        });
+    });
 
-    // Slot queries in order from 1, each once, never beyond the table.
-    // Once the line is lost a query goes nowhere (and ends the reading).
-    const QList<QByteArray> &w = f.port->playedWrites;
-    const qsizetype asked = w.size() + f.port->closedWrites;
-    FUZZ_CHECK(asked >= 1 && asked <= kTableSlots && f.port->closedWrites <= 1, f.port->written());
+    // Slot queries in order from 1, each once, never beyond the table; no
+    // query once the line is lost or the program is to end.
+    const QList<QByteArray> &w = f.port.playedWrites;
+    FUZZ_CHECK(w.size() >= (f.port.PortOpen() && !f.exitAsked ? 1 : 0) && w.size() <= kTableSlots, f.port.written());
     for (qsizetype i = 0; i < w.size(); ++i)
-        FUZZ_CHECK(w[i] == FrameScpi(TableQueryLine(int(i) + 1)), f.port->written());
-    const QList<QByteArray> lines = f.w->resultsText().split('\n');
-    FUZZ_CHECK(f.w->resultsText().startsWith("ANSI Command Table"), f.w->resultsText());
-    // One line per slot answered (the listing), at most one per query.
-    FUZZ_CHECK(lines.size() <= asked + 1, f.w->resultsText());
-    FUZZ_CHECK(fuzzErrorIsOneOf(*f.w, {"Receive timeout error - no response from UUT", FUZZ_WAIT_FAILURES,
-                                       "The COM port is closed: ..."}),
-               f.w->errorText().toLatin1());
+        FUZZ_CHECK(w[i] == FrameScpi(TableQueryLine(int(i) + 1)), f.port.written());
+    FUZZ_CHECK(listing.startsWith("ANSI Command Table"), listing);
+    // One line per slot asked (an entry or "no answer"), none after an empty slot.
+    const QList<QByteArray> lines = listing.split('\n');
+    FUZZ_CHECK(lines.size() <= w.size() + 2, listing);
+    FUZZ_CHECK(answered <= w.size(), listing);
+    if (listing.endsWith(", reading stopped"))
+        FUZZ_CHECK(!f.port.PortOpen() || f.exitAsked || h.failures.contains(RxStatus::Overflow), listing);
+    FUZZ_CHECK(h.errorIsOneOf({"Receive timeout error - no response from UUT", "Prompt not found."}),
+               h.error.toLatin1());
     return 0;
 }

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 """Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/.
 
-Window targets: byte 0 options, byte 1 picks the entry text, then records
-of (gap, length, bytes); see FuzzWindow.h. The simulator engine target has
+Exchange targets: byte 0 options, byte 1 picks the entry text, then records
+of (gap, length, bytes); see FuzzLine.h. The simulator engine target has
 its own layout; see fuzz_sim_engine.cpp. Run again after changing a layout.
 """
 import os
@@ -43,7 +43,7 @@ SEEDS = {
         window(0, 1, chunk(2, b(NAK))),
         window(0, 0, chunk(1, b("x", NAK, ACK))),                        # ACK wins over NAK
         window(QUIET, 2, chunk(4, b"abc")),
-        window(QUIET, 3),                                                 # "@@@": no answer awaited
+        window(QUIET, 3),                                                 # empty text, no answer
     ],
     "x328_poll": [
         window(0, 0, chunk(2, b(ACK)), chunk(2, b(STX, "75.0", CR, ETX)), chunk(2, b(EOT))),
@@ -58,7 +58,7 @@ SEEDS = {
         window(0, 1, chunk(2, b(XOFF, XON))),
         window(QUIET, 0, chunk(2, b(XOFF)), chunk(2, b(XOFF))),           # hold-offs, then quiet
         window(0, 0, chunk(2, b(CR))),
-        window(QUIET, 2),                                                 # "@@@"
+        window(QUIET, 2),                                                 # C1, no answer
     ],
     "xon_query": [
         window(0, 0, chunk(2, b(XOFF)), chunk(3, b(XON)), chunk(3, b("75.0", CR))),
@@ -121,8 +121,9 @@ REGRESSIONS = {
     # timeout alone was reported, the loss never.
     "scpi": [window(0, 0, bytes([253, 0]))],
     "x328_poll": [window(0, 0, chunk(2, b(ACK)), bytes([252, 0]))],
-    # The line lost while the input was drained before "@@@", which awaits
-    # no answer: the escape looked done and the loss went unreported.
+    # The line lost while the input was drained (once before an escape,
+    # which awaits no answer: the escape looked done and the loss went
+    # unreported); now the exchange stops before its write, loss reported.
     "x328_select": [window(0, 3)],
     "xon_cmd": [window(0, 2)],
 }

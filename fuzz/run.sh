@@ -80,19 +80,22 @@ done
 wait
 
 failed=0
-printf '%-12s %-6s %10s %8s %8s\n' target result execs exec/s corpus
+printf '%-12s %-6s %10s %8s %6s %6s %8s\n' target result execs exec/s cov ft corpus
 for t in "${targets[@]}"; do
   dir="$work/$t"
   status="$(cat "$dir/status" 2>/dev/null || echo 99)"
   execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log")"
   rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$dir/log")"
   size="$(ls "$dir/corpus" | wc -l)"
+  # Coverage at the end: edges (cov) and features (ft) as libFuzzer counts them.
+  cov="$(grep -E '^#[0-9]+' "$dir/log" | tail -1 | sed -n 's/.* cov: \([0-9]*\).*/\1/p')"
+  ft="$(grep -E '^#[0-9]+' "$dir/log" | tail -1 | sed -n 's/.* ft: \([0-9]*\).*/\1/p')"
   result=ok
   if [ "$status" != 0 ] || ls "$dir/artifacts/"* >/dev/null 2>&1; then
     result=FAILED
     failed=1
   fi
-  printf '%-12s %-6s %10s %8s %8s\n' "$t" "$result" "${execs:-?}" "${rate:-?}" "$size"
+  printf '%-12s %-6s %10s %8s %6s %6s %8s\n' "$t" "$result" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$size"
 done
 for t in "${targets[@]}"; do
   dir="$work/$t"

@@ -12,7 +12,8 @@ void frmMain::cmdSCPI_Click()
     hideError();
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     RunActs(ScpiButtonActs(), *this);
 }
 
@@ -25,7 +26,8 @@ void frmMain::cmdDisconnect_Click()
     hideError();
     if (!requirePort())
         return;
-    drainInput();
+    if (!drainInput())
+        return;
     RunActs(DisconnectActs(), *this);
 }
 

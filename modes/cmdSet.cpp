@@ -23,8 +23,7 @@ void frmMain::cmdSet_Click()
         reportError(QStringLiteral("Address value not 0 to 32, re-enter"));
     } else {
         AddrStr = *address;
-        if (requirePort()) {
-            drainInput();
+        if (requirePort() && drainInput()) {
             m_addrEditsAtLinkOpen = m_addrEdits;
             RunExchange(*LinkOpenExchange(AddrStr, typed), *this);
         }

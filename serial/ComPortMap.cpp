@@ -95,7 +95,8 @@ void ComPortMap::setDevice(int number, const QString &path)
     if (number < 1 || number > PortCount)
         return;
     ComEntry &e = m_entries[number - 1];
-    const QString p = path.trimmed();
+    // The path as given, blanks included: it names a file.
+    const QString &p = path;
     if (p.isEmpty()) {
         e = ComEntry{};
         rebuildDefaults();

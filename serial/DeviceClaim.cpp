@@ -5,8 +5,12 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -44,6 +48,68 @@ QString programOf(qint64 pid, const QString &fallback = {})
     return QStringLiteral("%1 (pid %2)").arg(name).arg(pid);
 }
 
+// Why the kernel would refuse the path for its length, or empty.
+QString pathTooLong(const QByteArray &path)
+{
+    if (path.size() >= PATH_MAX)
+        return QStringLiteral("the device path is too long: %1 characters, at most %2 are allowed")
+            .arg(path.size())
+            .arg(PATH_MAX - 1);
+    for (const QByteArray &name : path.split('/'))
+        if (name.size() > NAME_MAX)
+            return QStringLiteral("the device path is too long: a name in it has %1 characters, at most %2 are "
+                                  "allowed")
+                .arg(name.size())
+                .arg(NAME_MAX);
+    return {};
+}
+
+// What an open descriptor is when it is no terminal, or empty.
+QString notATerminal(int fd)
+{
+    struct stat st{};
+    if (::fstat(fd, &st) != 0)
+        return {};
+    if (S_ISREG(st.st_mode))
+        return QStringLiteral("a regular file");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("a FIFO (named pipe)");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("a socket");
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("a directory");
+    if (!::isatty(fd))
+        return QStringLiteral("a character device that is no terminal (as /dev/null is)");
+    return {};
+}
+
+bool processHasGroup(gid_t gid)
+{
+    if (::getegid() == gid)
+        return true;
+    const int n = ::getgroups(0, nullptr);
+    if (n <= 0)
+        return false;
+    std::vector<gid_t> groups(size_t(n), 0);
+    const int got = ::getgroups(n, groups.data());
+    return std::find(groups.begin(), groups.begin() + std::max(got, 0), gid) != groups.begin() + std::max(got, 0);
+}
+
+// The system's list of groups names the user as a member (it may have been
+// added after this session began).
+bool userListedInGroup(uid_t uid, const struct group *g)
+{
+    const struct passwd *pw = ::getpwuid(uid);
+    if (!pw || !g)
+        return false;
+    if (pw->pw_gid == g->gr_gid)
+        return true;
+    for (char **m = g->gr_mem; m && *m; ++m)
+        if (std::strcmp(*m, pw->pw_name) == 0)
+            return true;
+    return false;
+}
+
 QString modeText(mode_t mode)
 {
     const char kinds[] = {'r', 'w', 'x'};
@@ -63,20 +129,63 @@ DeviceClaim::~DeviceClaim()
 bool DeviceClaim::claim(const QString &path, QString *why)
 {
     release();
-    const QFileInfo given(path);
-    const QString device = given.canonicalFilePath();
-    if (device.isEmpty()) {
-        *why = given.isSymLink() ? QStringLiteral("no such device (the link points to %1, which does not exist)")
-                                       .arg(given.symLinkTarget())
-                                 : QStringLiteral("no such device");
+    const QByteArray given = QFile::encodeName(path);
+    if (const QString tooLong = pathTooLong(given); !tooLong.isEmpty()) {
+        *why = tooLong;
         return false;
     }
+    // Links resolved: the device itself, with the one lock all its names share.
+    char *resolved = ::realpath(given.constData(), nullptr);
+    if (!resolved) {
+        const int err = errno;
+        switch (err) {
+        case EACCES:
+            *why = QStringLiteral("permission denied: a directory on the path may not be entered");
+            break;
+        case ELOOP:
+            *why = QStringLiteral("no such device: the path's links lead round in a circle");
+            break;
+        case ENAMETOOLONG:
+            *why = QStringLiteral("the device path is too long once its links are followed");
+            break;
+        default: {
+            const QFileInfo info(path);
+            *why = info.isSymLink() ? QStringLiteral("no such device (the link points to %1, which does not exist)")
+                                          .arg(info.symLinkTarget())
+                                    : QStringLiteral("no such device");
+        }
+        }
+        return false;
+    }
+    const QString device = QFile::decodeName(resolved);
+    std::free(resolved);
     const QString viaLink = device == path ? QString() : QStringLiteral(" (%1)").arg(device);
 
+    // QSerialPort takes a lock file named after the device; a name too long
+    // for a file cannot be locked, so the port would not open.
+    const QByteArray lockFile = QFile::encodeName(lockName(device));
+    if (lockFile.size() > NAME_MAX) {
+        *why = QStringLiteral("the device path%1 is too long for its lock file: the name %2... would have %3 "
+                              "characters, at most %4 are allowed")
+                   .arg(viaLink, QFile::decodeName(lockFile.left(24)))
+                   .arg(lockFile.size())
+                   .arg(NAME_MAX);
+        return false;
+    }
     const QString lockHolder = lockFileHolder(device);
     if (!lockHolder.isEmpty()) {
         *why = QStringLiteral("the device%1 is in use by another program: %2 holds its lock file %3")
                    .arg(viaLink, lockHolder, lockFilePath(device));
+        return false;
+    }
+    // A lock file left by a process that has ended: removed, as QSerialPort
+    // would; one this user may not remove keeps the port from opening.
+    const StaleLock stale = staleLockFile(device);
+    if (!stale.file.isEmpty() && ::unlink(QFile::encodeName(stale.file).constData()) != 0 && errno != ENOENT) {
+        *why = QStringLiteral("the device%1 has a stale lock file: %2 names process %3, which no longer runs, "
+                              "and this user may not remove it; remove it (sudo rm %2)")
+                   .arg(viaLink, stale.file)
+                   .arg(stale.pid);
         return false;
     }
 
@@ -100,9 +209,22 @@ bool DeviceClaim::claim(const QString &path, QString *why)
                        .arg(viaLink, holder.isEmpty() ? QString() : QStringLiteral(": ") + holder);
             break;
         }
+        case EISDIR:
+            *why = QStringLiteral("not a serial device%1: it is a directory").arg(viaLink);
+            break;
+        case ENAMETOOLONG:
+            *why = QStringLiteral("the device path%1 is too long").arg(viaLink);
+            break;
         default:
-            *why = QString::fromLocal8Bit(std::strerror(err));
+            *why = QStringLiteral("%1%2").arg(QString::fromLocal8Bit(std::strerror(err)), viaLink);
         }
+        return false;
+    }
+    // Only a terminal device carries a serial line: a file, a pipe or a
+    // device such as /dev/null opens, but has no line settings.
+    if (const QString kind = notATerminal(fd); !kind.isEmpty()) {
+        ::close(fd);
+        *why = QStringLiteral("not a serial device%1: it is %2").arg(viaLink, kind);
         return false;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
@@ -130,8 +252,18 @@ QString DeviceClaim::lockFilePath(const QString &device)
     return QStringLiteral("/var/lock/") + lockName(device);
 }
 
-QString DeviceClaim::lockFileHolder(const QString &device)
+namespace {
+struct LockFileEntry
 {
+    QString file;
+    qint64 pid = 0;
+    QString program; // the name QSerialPort writes on the second line, if any
+};
+
+// The lock files of the device that name a process.
+QList<LockFileEntry> lockFilesOf(const QString &device)
+{
+    QList<LockFileEntry> out;
     for (const char *dir : kLockDirs) {
         QFile f(QString::fromLatin1(dir) + QLatin1Char('/') + lockName(device));
         if (!f.open(QIODevice::ReadOnly))
@@ -149,9 +281,26 @@ QString DeviceClaim::lockFileHolder(const QString &device)
             pid = binary;
             ok = true;
         }
-        if (ok && processAlive(pid))
-            return programOf(pid, QString::fromLocal8Bit(lines.value(1)).trimmed());
+        if (ok && pid > 0)
+            out.append({f.fileName(), pid, QString::fromLocal8Bit(lines.value(1)).trimmed()});
     }
+    return out;
+}
+} // namespace
+
+QString DeviceClaim::lockFileHolder(const QString &device)
+{
+    for (const LockFileEntry &e : lockFilesOf(device))
+        if (processAlive(e.pid))
+            return programOf(e.pid, e.program);
+    return {};
+}
+
+DeviceClaim::StaleLock DeviceClaim::staleLockFile(const QString &device)
+{
+    for (const LockFileEntry &e : lockFilesOf(device))
+        if (!processAlive(e.pid))
+            return {e.file, e.pid};
     return {};
 }
 
@@ -198,16 +347,34 @@ QString DeviceClaim::permissionProblem(const QString &device)
     if (const struct passwd *pw = ::getpwuid(st.st_uid))
         owner = QString::fromLocal8Bit(pw->pw_name);
     QString group = QString::number(st.st_gid);
-    if (const struct group *g = ::getgrgid(st.st_gid))
+    const struct group *g = ::getgrgid(st.st_gid);
+    if (g)
         group = QString::fromLocal8Bit(g->gr_name);
+    const QString mode = QStringLiteral("%1 (%2)").arg(st.st_mode & 07777, 4, 8, QLatin1Char('0')).arg(modeText(st.st_mode));
+    // What the mode grants this process; when it grants reading and
+    // writing, something else refuses and no advice about groups helps.
+    const uid_t uid = ::geteuid();
+    const bool rw = uid == st.st_uid ? (st.st_mode & S_IRUSR) && (st.st_mode & S_IWUSR)
+                    : processHasGroup(st.st_gid) ? (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP)
+                                                 : (st.st_mode & S_IROTH) && (st.st_mode & S_IWOTH);
+    if (rw)
+        return QStringLiteral("permission denied by the system, not by the device's mode %1: the file system may be "
+                              "mounted without devices (nodev), or an access control list or a security module "
+                              "refuses")
+            .arg(mode);
     // Joining the group helps only where the group may read and write, and
     // joining group root is no advice to give.
-    if (st.st_gid != 0 && (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP))
+    if (st.st_gid != 0 && (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP)) {
+        if (userListedInGroup(uid, g))
+            return QStringLiteral("permission denied; your user is in the group \"%1\" that owns the device, but "
+                                  "this session began before it joined: log in again (or start the program under "
+                                  "\"newgrp %1\")")
+                .arg(group);
         return QStringLiteral("permission denied; add your user to the group \"%1\" that owns the device "
                               "(sudo usermod -aG %1 $USER), then log in again")
             .arg(group);
-    return QStringLiteral("permission denied: %1 belongs to user %2 and group %3 with mode %4 (%5); its owner "
+    }
+    return QStringLiteral("permission denied: %1 belongs to user %2 and group %3 with mode %4; its owner "
                           "or the administrator can give it to a group such as dialout")
-        .arg(device, owner, group, QStringLiteral("%1").arg(st.st_mode & 07777, 4, 8, QLatin1Char('0')),
-             modeText(st.st_mode));
+        .arg(device, owner, group, mode);
 }

@@ -12,8 +12,15 @@
 //   picocom and other terminal programs take; the lock is kept until
 //   release(). A device already held in exclusive mode (TIOCEXCL, which the
 //   port sets while open) refuses this open with EBUSY.
+// - A lock file left by a process that has ended is removed (as QSerialPort
+//   removes one); one this user may not remove is named with its process.
+// - Only a terminal device is a serial line: a file, a pipe, a directory or
+//   a device such as /dev/null is refused as not a serial device, and a path
+//   too long for the system (or for the lock file named after it) as such.
 // - When the open is refused for want of permission, the reason says whether
-//   joining the device's group would help, or else who owns it and its mode.
+//   joining the device's group would help (or logging in again, for a user
+//   added to it meanwhile), or else who owns it and its mode; when the mode
+//   is not what refuses, it says so and gives no such advice.
 
 #include <QString>
 
@@ -38,6 +45,13 @@ public:
     // "picocom (pid 4711)" for a living process named in the device's lock
     // file; empty when there is none.
     static QString lockFileHolder(const QString &device);
+    // A lock file of the device that names a process no longer running.
+    struct StaleLock
+    {
+        QString file; // empty: none
+        qint64 pid = 0;
+    };
+    static StaleLock staleLockFile(const QString &device);
     // The same for a process holding a flock() on the device (from /proc/locks).
     static QString flockHolder(const QString &device);
     // Why the current user may not open the device, from its owner, group

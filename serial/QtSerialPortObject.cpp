@@ -3,17 +3,26 @@
 
 #include "serial/ComPortMap.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPortObject::onError);
+    // Unbounded, Qt's buffer grows by a block of its own for every arrival
+    // while nothing reads: a trickle of bytes on an idle line costs
+    // megabytes within minutes. Bounded, Qt leaves the rest in the driver.
+    m_port.setReadBufferSize(kReadBufferBytes);
 }
 
 QtSerialPortObject::~QtSerialPortObject()
@@ -111,16 +120,28 @@ bool QtSerialPortObject::openDevice(const QString &path)
 
 QString QtSerialPortObject::describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const
 {
+    // The device was claimed a moment ago (DeviceClaim has looked at the
+    // path, the lock files, the kind of device and the permissions), so what
+    // refuses now changed meanwhile, or is the line itself.
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return QStringLiteral("no such device");
     case QSerialPort::PermissionError: {
-        // The device was claimed a moment ago, so what refuses now is a lock
-        // file taken meanwhile, or the device itself.
+        // Qt's word for a lock file it could not take, a device in
+        // exclusive use and a refused open alike: tell them apart.
         const QString holder = DeviceClaim::lockFileHolder(path);
         if (!holder.isEmpty())
             return QStringLiteral("the device is in use by another program: %1 holds its lock file %2")
                 .arg(holder, DeviceClaim::lockFilePath(path));
+        const DeviceClaim::StaleLock stale = DeviceClaim::staleLockFile(path);
+        if (!stale.file.isEmpty())
+            return QStringLiteral("the device has a stale lock file: %1 names process %2, which no longer runs, "
+                                  "and this user may not remove it; remove it (sudo rm %1)")
+                .arg(stale.file)
+                .arg(stale.pid);
+        if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) != 0 &&
+            (errno == EACCES || errno == EPERM))
+            return DeviceClaim::permissionProblem(path);
         return QStringLiteral("the device is in use by another program");
     }
     case QSerialPort::OpenError:
@@ -153,20 +174,51 @@ bool QtSerialPortObject::Output(const QByteArray &data)
         m_error = QStringLiteral("the port is closed");
         return false;
     }
-    if (data.isEmpty())
-        return true;
-    if (m_port.write(data) != data.size()) {
-        m_error = m_port.errorString();
-        m_port.clearError();
+    if (m_lost || m_lossQueued) {
+        m_error = QStringLiteral("the line was lost while writing");
         return false;
     }
-    // Hand the bytes to the driver now, without waiting for the event loop:
-    // callers may busy-wait right afterwards.
-    m_port.flush();
-    // A write that found the device gone closes the port (once, reported by
-    // portLost); the bytes did not leave.
-    if (!m_port.isOpen() || m_lost || m_lossQueued) {
-        m_error = QStringLiteral("the line was lost while writing");
+    if (data.isEmpty())
+        return true;
+    // Straight to the driver (the descriptor does not block), past Qt's own
+    // write buffer: the bytes are on their way before the caller goes on,
+    // and a driver that takes no more is seen here, not later. Qt would keep
+    // what the driver refused and send it whenever the far end reads again,
+    // and call the full buffer a resource error, its name for a vanished
+    // device too.
+    const int fd = int(m_port.handle());
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            break;
+        const int err = n < 0 ? errno : EIO;
+        QString reason;
+        if (deviceGone(&reason)) {
+            // Closed once, outside the caller's write: the bytes did not leave.
+            queueLoss(reason);
+            m_error = QStringLiteral("the line was lost while writing");
+        } else {
+            m_error = QString::fromLocal8Bit(std::strerror(err));
+        }
+        return false;
+    }
+    if (done < data.size()) {
+        // The driver's buffer is full: the far end has stopped reading (or
+        // holds the line back). What it did not take is never sent; the line
+        // stays open and takes writes again once the far end reads.
+        m_error = done == 0 ? QStringLiteral("the write could not be queued (the far end has stopped reading and "
+                                             "takes no more bytes); the line stays open")
+                            : QStringLiteral("the write could not be queued whole (the far end has stopped reading: "
+                                             "%1 of its %2 bytes went out, the rest never will); the line stays open")
+                                  .arg(done)
+                                  .arg(data.size());
         return false;
     }
     return true;
@@ -176,29 +228,52 @@ QByteArray QtSerialPortObject::Input()
 {
     if (!m_port.isOpen())
         return {};
-    // Qt moves bytes into its buffer only when events run; take what the
-    // driver holds now as well, so a read returns everything pending. A
-    // paced poll has just looked at the device; otherwise look now.
+    // What the window's events moved into Qt's buffer (at most its bound),
+    // then what the driver holds besides, so a read returns everything
+    // pending. A paced poll has just looked at the device; otherwise look now.
     const Readiness seen = m_readiness;
     m_readiness = Readiness::Unknown;
+    QByteArray got = m_port.readAll();
     const int fd = int(m_port.handle());
-    if (seen == Readiness::Unknown && fd >= 0) {
+    if (fd < 0 || seen == Readiness::Idle)
+        return got;
+    if (seen == Readiness::Unknown) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0) {
-            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                QByteArray rest = m_port.readAll();
-                QString reason;
-                deviceGone(&reason);
-                markLost(reason);
-                return rest;
-            }
-            if ((p.revents & POLLIN) && m_port.bytesAvailable() == 0)
-                m_port.waitForReadyRead(0);
+        if (::poll(&p, 1, 0) <= 0)
+            return got;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            readDriver(fd, got);
+            QString reason;
+            deviceGone(&reason);
+            markLost(reason);
+            return got;
         }
-    } else if (seen == Readiness::Readable && m_port.bytesAvailable() == 0) {
-        m_port.waitForReadyRead(0);
+        if (!(p.revents & POLLIN))
+            return got;
     }
-    return m_port.readAll();
+    readDriver(fd, got);
+    return got;
+}
+
+void QtSerialPortObject::readDriver(int fd, QByteArray &into)
+{
+    // Qt's buffer is empty now and Qt reads only when events run, so the
+    // driver can be read directly (the descriptor does not block).
+    char buf[4096];
+    qint64 taken = 0;
+    while (taken < kReadAtOnce) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            into.append(buf, n);
+            taken += n;
+            if (size_t(n) < sizeof buf)
+                break; // took all there was
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break; // nothing more now (EAGAIN), or a hang-up the next look confirms
+    }
 }
 
 void QtSerialPortObject::waitForInput(int maxMicroseconds)
@@ -254,14 +329,18 @@ void QtSerialPortObject::onError(QSerialPort::SerialPortError error)
         return;
     if (!m_port.isOpen() || m_lost)
         return;
-    // Qt repeats read errors while the device is gone; confirm the loss and
-    // close once, outside this signal.
+    // Only a hang-up that poll() confirms is a loss. Qt repeats read errors
+    // while the device is gone, and gives a full transmit buffer the same
+    // code as a vanished device (ResourceError): Output reports that one.
     QString reason;
-    const bool gone = error == QSerialPort::ResourceError || deviceGone(&reason);
-    if (!gone)
+    if (!deviceGone(&reason))
         return;
-    if (reason.isEmpty())
-        reason = QStringLiteral("the device was removed");
+    // Close once, outside this signal.
+    queueLoss(reason);
+}
+
+void QtSerialPortObject::queueLoss(const QString &reason)
+{
     if (m_lossQueued)
         return;
     m_lossQueued = true;

@@ -4,6 +4,16 @@
 // control, RTS and DTR asserted where the device has them. The device is
 // claimed as Linux serial programs expect (DeviceClaim) and held in exclusive
 // mode while open; a port held by another program is reported with its name.
+//
+// Bytes that arrive while nothing reads (between exchanges) cost at most
+// kReadBufferBytes in the port's buffer; what comes beyond waits in the
+// driver, whose own buffer is bounded too (a serial driver drops what
+// overruns it, a pseudo-terminal holds its writer back). Input() takes both,
+// so the drain before an exchange drops exactly what arrived since the last
+// read, up to those bounds. A far end that stops reading fills the transmit
+// side: a write the driver cannot take is refused (what it did not take is
+// never sent), the line stays open.
+// Only a hang-up confirmed by poll() closes the port.
 
 #include "serial/DeviceClaim.h"
 #include "serial/LineSettings.h"
@@ -15,6 +25,11 @@ class QtSerialPortObject : public PortObject
 {
     Q_OBJECT
 public:
+    // What Qt keeps of unread input, at most.
+    static constexpr qint64 kReadBufferBytes = 4096;
+    // One Input() takes at most about this much from the driver.
+    static constexpr qint64 kReadAtOnce = 256 * 1024;
+
     explicit QtSerialPortObject(QObject *parent = nullptr);
     ~QtSerialPortObject() override;
 
@@ -46,6 +61,11 @@ private:
     bool deviceGone(QString *reason = nullptr) const;
     QString describeOpenFailure(QSerialPort::SerialPortError error, const QString &path) const;
     void closePort();
+    // The loss confirmed: the port closes and portLost is emitted once, from
+    // the event loop (not within the write or signal that found it).
+    void queueLoss(const QString &reason);
+    // Appends what the driver holds, as far as it goes without waiting.
+    void readDriver(int fd, QByteArray &into);
 
     QSerialPort m_port;
     ComPortMap *m_map = nullptr;

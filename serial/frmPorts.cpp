@@ -21,12 +21,6 @@
 namespace {
 const char *const kBaudRates[] = {"1200", "2400", "9600", "19200", "38400"};
 const QString kSimData = QStringLiteral("#simulator");
-// What the user typed or picked beside a button, without the description
-// the box shows after the path.
-QString pathPart(const QString &shown)
-{
-    return shown.section(QStringLiteral("  "), 0, 0).trimmed();
-}
 } // namespace
 
 frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(map)
@@ -96,6 +90,8 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
         dev->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         dev->setMinimumContentsLength(46);
         dev->setAccessibleName(QStringLiteral("Device for COM %1").arg(n));
+        // A typed path stays as typed: no inline completion from the list.
+        dev->setCompleter(nullptr);
         connect(dev, &QComboBox::activated, this, [this, n] { deviceChosen(n); });
         connect(dev->lineEdit(), &QLineEdit::editingFinished, this, [this, n] { deviceChosen(n); });
         cmbDevice.append(dev);
@@ -285,17 +281,20 @@ void frmPorts::deviceChosen(int number)
         return;
     ComPortMap &map = m_map;
     QComboBox *box = cmbDevice[number - 1];
-    const QString shown = box->currentText().trimmed();
+    // The box shows the mapping as a text (a listed device with its
+    // description, or a path); a text the list holds is that entry, and any
+    // other text is a device path exactly as typed: it is never taken apart.
+    const QString shown = box->currentText();
     if (shown == map.displayText(number) || (shown.isEmpty() && map.entry(number).kind == ComEntry::None))
         return; // unchanged
-    const int idx = box->findText(shown);
+    const int idx = box->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
     const QString listed = idx >= 0 ? box->itemData(idx).toString() : QString();
     if (listed == kSimData || shown.compare(ComPortMap::simulatorName(), Qt::CaseInsensitive) == 0)
         map.setSimulator(number);
     else if (!listed.isEmpty())
         map.setDevice(number, listed);
     else
-        map.setDevice(number, pathPart(shown));
+        map.setDevice(number, shown);
     m_filling = true;
     box->setEditText(map.entry(number).kind == ComEntry::None ? QString() : map.displayText(number));
     box->setToolTip(box->currentText());

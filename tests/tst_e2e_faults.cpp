@@ -474,6 +474,9 @@ private slots:
             run(h, exchange);
 
         if (logNote == QLatin1String("pending")) { // a delayed reply is still to come
+            // On a pseudo-terminal the simulator takes the frame in on its own time: once
+            // its log shows the frame, the delayed reply has been scheduled.
+            QVERIFY(h.waitUntil([&] { return h.hostBytes() == onTheLine; }));
             bool pending = false;
             h.withEngine([&](OrnaEngine &e) { pending = e.hasPendingOutput(); });
             QVERIFY(pending);

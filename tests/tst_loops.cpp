@@ -428,7 +428,9 @@ private slots:
         prepare(h);
         h.w->Timer1->setInterval(intervalMs);
         h.port->mayBlock = blocked;
-        h.w->pollPacingMicros = blocked ? 1 : 0; // a full wait blocks 30 ms at most
+        // A full wait blocks 100 ms (the prompt) to 300 ms at most: room for the
+        // 5 ms timer and its handler on a slow, instrumented build.
+        h.w->pollPacingMicros = blocked ? 10 : 0;
         if (!blocked)
             h.port->replyToNext(20, "Vek Orna\n>");
         h.w->combCmd->setEditText(QStringLiteral("*idn?"));

@@ -323,6 +323,19 @@ void TestSimFaults::babbleHasNoTerminator()
     QCOMPARE(stream.size(), 33000);
     QVERIFY(onlyLetters(stream)); // no LF, no prompt, no control character
     QVERIFY(rig.send("*IDN?\n").startsWith("Vek"));
+
+    // A host that asks on while long streams are still queued: what waits
+    // to be sent stays within the transmit queue; a reply without room is
+    // dropped whole.
+    SimFaults always = with(&SimFaults::babble, SimTrigger::always());
+    always.babbleBytes = 1000000;
+    Rig flood(always, SimLanguage::Scpi);
+    flood.engine.receive("*IDN?\n*IDN?\n*IDN?\n", flood.t);
+    qsizetype queued = 0;
+    for (const SimOut &o : flood.engine.takeDue(Inf))
+        queued += o.bytes.size();
+    QCOMPARE(queued, qsizetype(2000000));
+    QVERIFY(2000000 <= OrnaEngine::kMaxQueuedOutput && 3000000 > OrnaEngine::kMaxQueuedOutput);
 }
 
 void TestSimFaults::dropHangsUpAndEndsEverything()

@@ -52,6 +52,7 @@ private slots:
     void init();
     void servesALineAndEndsOnCtrlC();
     void helpListsEveryOptionAndBadOptionsFail();
+    void outlivesItsLogReader();
 };
 
 void TestSimProcess::init()
@@ -111,6 +112,17 @@ void TestSimProcess::servesALineAndEndsOnCtrlC()
     QCOMPARE(readPort(fd, "\x15"), QByteArray("\x15"));
 
     QVERIFY(waitForOutput(sim, out, "sim > <NAK>  [NAK fault]"));
+
+    // Bad commands are refused with the reason and change nothing; a line
+    // without end is not kept beyond its bound.
+    sim.write("turnaround inf\nbusy nan\ndelay-ms 1e300\nturnaround 1e300\n");
+    sim.write(QByteArray(5000, 'x') + "\nfaults\n");
+    QVERIFY(waitForOutput(sim, out, "a command line longer than 4096 bytes was ignored\norna-sim: faults: nak always"));
+    for (const char *line : {"orna-sim: turnaround: 'inf' is not a time in ms from 0 to 600000; unchanged",
+                             "orna-sim: busy: 'nan' is not a time in ms from 0 to 600000; unchanged",
+                             "orna-sim: --delay-ms: '1e300' is not a whole number from 0 to 600000",
+                             "orna-sim: turnaround: '1e300' is not a time in ms from 0 to 600000; unchanged"})
+        QVERIFY2(out.contains(line), line);
     for (const char *line : {"host> *idn?<LF>", "sim > Vek,Orna simulator,", "host> 5<ENQ>", "sim > 5<ACK>",
                              "host> 1<ENQ>", "no controller at address 1", "line rate 19200 baud"})
         QVERIFY2(out.contains(line), line);
@@ -138,16 +150,59 @@ void TestSimProcess::helpListsEveryOptionAndBadOptionsFail()
                                "--babble-bytes", "--drop"})
         QVERIFY2(text.contains(option), option);
 
+    // Refused with the option named: not a number, out of range, or a
+    // number no time or rate can be (it would be undefined to convert).
     for (const QStringList &bad : {QStringList{"--nak", "sometimes"}, QStringList{"--controller", "40"},
                                    QStringList{"--controller", "5:watlow"}, QStringList{"--format", "8E2"},
-                                   QStringList{"--table", "full"}}) {
+                                   QStringList{"--table", "full"}, QStringList{"--turnaround", "inf"},
+                                   QStringList{"--turnaround", "nan"}, QStringList{"--busy", "1e300"},
+                                   QStringList{"--turnaround", "-1"}, QStringList{"--baud", "1e300"},
+                                   QStringList{"--baud", "inf"}, QStringList{"--baud", "10"},
+                                   QStringList{"--tau", "nan"}, QStringList{"--ripple", "inf"},
+                                   QStringList{"--delay-ms", "2e9"}, QStringList{"--babble-bytes", "2000000000"},
+                                   QStringList{"--noise-bytes", "-1"}, QStringList{"--nak", "rate:nan"}}) {
         QProcess p;
         p.start(simBinary(), bad);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(p.readAllStandardOutput().isEmpty()); // no device was served
-        QVERIFY(p.readAllStandardError().startsWith("orna-sim: "));
+        const QByteArray why = p.readAllStandardError();
+        QVERIFY2(why.startsWith("orna-sim: " + bad[0].toLatin1() + ": '" + bad[1].toLatin1() + "'"), why.constData());
     }
+}
+
+// orna-sim | head -1: the log's reader goes after the first line; the
+// converter goes on serving, and ends normally on SIGTERM.
+void TestSimProcess::outlivesItsLogReader()
+{
+    QProcess sim, head;
+    sim.setStandardOutputProcess(&head);
+    head.start(QStringLiteral("head"), {QStringLiteral("-1")});
+    sim.start(simBinary(), {QStringLiteral("--turnaround"), QStringLiteral("0")});
+    QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
+    QVERIFY(head.waitForFinished(10000));
+    const QByteArray first = head.readAllStandardOutput().trimmed();
+    QVERIFY2(first.startsWith("orna-sim: serving on /dev/pts/"), first.constData());
+    const QByteArray path = first.mid(21);
+
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    QCOMPARE(::tcsetattr(fd, TCSANOW, &tio), 0);
+    // Every exchange is logged, into a pipe nobody reads any more.
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(::write(fd, "*idn?\n", 6), ssize_t(6));
+        const QByteArray id = readPort(fd, ">");
+        QVERIFY2(id.startsWith("Vek,Orna simulator,"), id.constData());
+    }
+    QCOMPARE(sim.state(), QProcess::Running);
+    ::kill(sim.processId(), SIGTERM);
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)

@@ -10,7 +10,7 @@ namespace {
 // Drives one engine on a clock that moves 0.1 s per message and collects
 // every reply byte, however far in the future it is due.
 struct Rig {
-    explicit Rig(SimConfig cfg = SimConfig()) : engine(cfg) {}
+    explicit Rig(const SimConfig &cfg = SimConfig()) : engine(cfg) {}
     QByteArray send(const QByteArray &bytes, double advance = 0.1)
     {
         t += advance;

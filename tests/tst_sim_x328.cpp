@@ -14,7 +14,7 @@ QByteArray select(const QByteArray &text) { return STX + "= " + text + ETX; }
 QByteArray poll(const QByteArray &text) { return STX + "? " + text + ETX; }
 
 struct Rig {
-    explicit Rig(SimConfig cfg = SimConfig()) : engine(cfg)
+    explicit Rig(const SimConfig &cfg = SimConfig()) : engine(cfg)
     {
         send("SYST:LANG X3.28\n");
         send("SYST:LANG X3.28");
@@ -44,7 +44,7 @@ struct Rig {
     double t = 0.0;
 };
 
-SimConfig withControllers(QList<SimControllerConfig> controllers, SimStartTable table = SimStartTable::EzZoneExamples)
+SimConfig withControllers(const QList<SimControllerConfig> &controllers, SimStartTable table = SimStartTable::EzZoneExamples)
 {
     SimConfig cfg;
     cfg.controllers = controllers;

@@ -10,7 +10,7 @@ namespace {
 const char XON = 0x11, XOFF = 0x13;
 
 struct Rig {
-    explicit Rig(SimConfig cfg = SimConfig()) : engine(cfg)
+    explicit Rig(const SimConfig &cfg = SimConfig()) : engine(cfg)
     {
         send("SYST:LANG XonXoff\nSYST:LANG XonXoff");
     }

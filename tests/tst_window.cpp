@@ -270,6 +270,27 @@ private slots:
         QVERIFY(d.isHidden());
         QCOMPARE(CommPortNum, 2);
         QVERIFY(d.cmdCOM[1]->isChecked());
+
+        // A typed path is the path, exactly: blanks and parentheses are part
+        // of it (never a description to cut off), and the list beside the
+        // box completes nothing ("/dev/tty" is not "/dev/ttyS0").
+        const QList<std::pair<int, QString>> typed{{4, QStringLiteral("a  (b)")}, {5, QStringLiteral("/dev/tty")},
+                                                   {6, QStringLiteral(" /tmp/line ")}};
+        for (const auto &[number, path] : typed) {
+            d.beginChoice();
+            d.show();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            User::typeInto(d.cmbDevice[number - 1], path);
+            QTest::keyClick(d.windowHandle(), Qt::Key_Return);
+            QVERIFY(d.isHidden());
+            QCOMPARE(h.map.entry(number).path, path);
+            QCOMPARE(h.map.resolve(number, nullptr), path);
+            // Shown again as typed, and taken again unchanged.
+            d.beginChoice();
+            QCOMPARE(d.cmbDevice[number - 1]->currentText(), path);
+            d.deviceChosen(number);
+            QCOMPARE(h.map.entry(number).path, path);
+        }
     }
 
     // The window's close control on the dialog is leaving without a new

@@ -453,15 +453,17 @@ private slots:
     }
 
     // A port operation on a line that is not there: never opened, lost
-    // before the click, or lost between the drain and the write. Nothing is
-    // shown as sent; a loss leaves the window as after load in all that needs
-    // the port.
+    // before the click, found lost by the input drain (it went while the
+    // program was busy), or lost between the drain and the write. Nothing is
+    // shown as sent, nothing is handed to the closed port after the drain
+    // found it gone; a loss leaves the window as after load in all that
+    // needs the port.
     void closedPort_data()
     {
         QTest::addColumn<QString>("op");
         QTest::addColumn<int>("when");
-        const char *whens[] = {"never opened", "line lost", "lost at the write"};
-        for (int when = 0; when < 3; ++when)
+        const char *whens[] = {"never opened", "line lost", "lost at the write", "lost in the drain"};
+        for (int when = 0; when < 4; ++when)
             for (const char *op : {"cmdSet", "cmdSet bad address", "cmdDisconnect", "cmdSCPI", "select", "poll"})
                 QTest::addRow("%s, %s", op, whens[when]) << QString::fromLatin1(op) << when;
     }
@@ -469,7 +471,7 @@ private slots:
     {
         QFETCH(QString, op);
         QFETCH(int, when);
-        enum { NeverOpened, LostBefore, LostAtWrite };
+        enum { NeverOpened, LostBefore, LostAtWrite, LostInDrain };
         WindowHarness h;
         const bool exchange = op == "select" || op == "poll";
         const bool badAddress = op.endsWith("bad address");
@@ -489,6 +491,7 @@ private slots:
         else if (when != NeverOpened)
             h.w->cmdXonXoff_Click(), mode = "XonXoff";
         h.port->loseOnWrite = when == LostAtWrite;
+        h.port->loseOnRead = when == LostInDrain;
         h.w->resultsReplace("before");
         h.w->cmdDisconnect->setEnabled(false);
         h.w->txtAddr->setText(badAddress ? QStringLiteral("40") : QStringLiteral("5"));
@@ -512,7 +515,7 @@ private slots:
         else
             h.w->cmdQuery_Click();
 
-        const bool lostHere = when == LostAtWrite && !badAddress;
+        const bool lostHere = (when == LostAtWrite || when == LostInDrain) && !badAddress;
         QVERIFY(h.w->errorShown());
         if (badAddress) {
             QCOMPARE(h.w->errorText(), kBadAddress);
@@ -522,7 +525,7 @@ private slots:
                      qPrintable(h.w->errorText()));
             QCOMPARE(h.seams.beeps, 1);
         }
-        QCOMPARE(h.port->closedWrites, lostHere ? 1 : 0);
+        QCOMPARE(h.port->closedWrites, lostHere && when == LostAtWrite ? 1 : 0);
         QVERIFY(h.port->writes.isEmpty());
         QCOMPARE(h.transcript(), QByteArray("before"));
         if (lostHere) {

@@ -694,8 +694,15 @@ double OrnaEngine::schedule(double earliest, QByteArray bytes, const QString &no
     if (m_cfg.line.dataBits == 7)
         for (char &c : bytes)
             c = char(c & 0x7F);
+    if (m_queued + bytes.size() > kMaxQueuedOutput) {
+        note(earliest, QStringLiteral("transmit queue full (%1 bytes waiting): %2 bytes dropped")
+                           .arg(m_queued)
+                           .arg(bytes.size()));
+        return qMax(earliest, m_lineFree);
+    }
     const double charSeconds = m_cfg.line.characterSeconds();
     const double start = qMax(earliest, m_lineFree);
+    m_queued += bytes.size();
     m_out.push_back({start, bytes, charSeconds, 0, noteText, false});
     m_lineFree = start + double(bytes.size()) * charSeconds;
     return m_lineFree;
@@ -720,6 +727,7 @@ QList<SimOut> OrnaEngine::takeDue(double tNow)
                 note(s.start, QStringLiteral("line dropped"));
                 out.append({s.start, {}, true});
                 m_out.clear();
+                m_queued = 0;
                 m_dropped = true;
             }
             break;
@@ -734,6 +742,7 @@ QList<SimOut> OrnaEngine::takeDue(double tNow)
         if (s.sent == 0)
             log(SimFrame::ToHost, s.start, s.bytes, s.note);
         out.append({s.start + double(s.sent + 1) * s.charSeconds, s.bytes.mid(s.sent, due - s.sent)});
+        m_queued -= due - s.sent;
         s.sent = due;
         if (s.sent < s.bytes.size())
             break;

@@ -42,6 +42,11 @@ public:
     // Send time of the next byte still queued, or +infinity.
     double nextDueTime() const;
     bool hasPendingOutput() const { return !m_out.empty(); }
+    // What waits to be sent at most (the converter's transmit queue): room
+    // for the longest reply the faults make. A reply that finds no room, as
+    // when the host goes on asking while a long reply is still on its way,
+    // is dropped, and the log says so.
+    static constexpr qsizetype kMaxQueuedOutput = 2 * 1024 * 1024;
     bool lineDropped() const { return m_dropped; }
 
     SimLanguage language() const { return m_language; }
@@ -154,6 +159,7 @@ private:
     QByteArray m_xonLine;
 
     std::deque<Segment> m_out;
+    qsizetype m_queued = 0; // bytes in m_out not yet sent
     double m_lineFree;
     bool m_hangUpScheduled = false;
     bool m_dropped = false;

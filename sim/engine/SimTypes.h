@@ -120,6 +120,7 @@ struct SimFaultParameter {
     int SimFaults::*field = nullptr;
     const char *valueName = nullptr; // "MS", "N"
     const char *help = nullptr;
+    int max = 0; // the largest value taken (0 is the smallest)
 };
 
 struct SimFaultInfo {
@@ -134,6 +135,15 @@ struct SimFaultInfo {
 // Every fault switch, in the order of SimFault.
 const SimFaultInfo (&simFaultCatalogue())[SimFaultCount];
 const SimFaultInfo &simFaultInfo(SimFault fault);
+
+// What the converter's times and rates may be where a person sets them
+// (orna-sim's options and commands): finite, and within these bounds.
+inline constexpr double kSimMaxMs = 600000.0;   // turn-around, busy time: ten minutes
+inline constexpr int kSimMinBaud = 50;
+inline constexpr int kSimMaxBaud = 4000000;
+inline constexpr double kSimMinTau = 0.001;     // seconds
+inline constexpr double kSimMaxTau = 1e6;
+inline constexpr double kSimMaxRipple = 1000.0; // degrees
 
 struct SimConfig {
     QList<SimControllerConfig> controllers{{1, SimModel::EzZone}, {5, SimModel::EzZone}};

@@ -6,9 +6,11 @@
 #include <QMutexLocker>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -139,6 +141,7 @@ void SimServer::closeLine()
         ::close(m_slaveKeeper);
     m_master = m_slaveKeeper = -1;
     m_writeBuffer.clear();
+    m_unsentDropped = 0;
     QMutexLocker lock(&m_mutex);
     m_path.clear();
 }
@@ -179,6 +182,8 @@ SimFaults SimServer::faults() const
 
 void SimServer::setTurnaroundMs(double ms)
 {
+    if (!std::isfinite(ms))
+        return;
     QMutexLocker lock(&m_mutex);
     m_config.turnaroundMs = qMax(0.0, ms);
     if (m_engine)
@@ -193,6 +198,8 @@ double SimServer::turnaroundMs() const
 
 void SimServer::setBusyMs(double ms)
 {
+    if (!std::isfinite(ms))
+        return;
     QMutexLocker lock(&m_mutex);
     m_config.busyMs = qMax(0.0, ms);
     if (m_engine)
@@ -261,6 +268,11 @@ void SimServer::onReadable()
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
             received.append(buf, n);
+            // At most a buffer's worth per wake-up: a host that sends
+            // without pause never holds the event loop (and a request to
+            // end) up for long; the notifier fires again while more waits.
+            if (received.size() >= qsizetype(sizeof buf))
+                break;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -310,14 +322,27 @@ void SimServer::pump()
             hangUp(QString());
             return;
         }
-        m_writeBuffer += out.bytes;
+        queueWrite(out.bytes);
     }
     flushWrites();
     emitPending();
     if (std::isfinite(next)) {
-        const double wait = next - now();
-        m_timer.start(wait <= 0 ? 0 : int(std::ceil(wait * 1000.0)));
+        // Whole milliseconds; a time beyond a timer's range is looked at
+        // again when that range has passed.
+        const double ms = std::ceil((next - now()) * 1000.0);
+        m_timer.start(ms <= 0 ? 0 : int(std::min(ms, double(std::numeric_limits<int>::max()))));
     }
+}
+
+// Bytes for the line. While the program does not read, the line takes
+// nothing and at most kMaxUnsent bytes wait here; the rest is lost, as
+// bytes sent to a receiver that does not read are.
+void SimServer::queueWrite(const QByteArray &bytes)
+{
+    const qsizetype room = std::max<qsizetype>(0, kMaxUnsent - m_writeBuffer.size());
+    m_writeBuffer += bytes.left(room);
+    if (bytes.size() > room)
+        m_unsentDropped += bytes.size() - room;
 }
 
 void SimServer::flushWrites()
@@ -326,6 +351,13 @@ void SimServer::flushWrites()
         const ssize_t n = ::write(m_master, m_writeBuffer.constData(), size_t(m_writeBuffer.size()));
         if (n > 0) {
             m_writeBuffer.remove(0, n);
+            if (m_unsentDropped > 0) {
+                QMutexLocker lock(&m_mutex);
+                m_pendingFrames.append({SimFrame::Note, now(), {},
+                                        QStringLiteral("the program did not read: %1 bytes for it were lost")
+                                            .arg(m_unsentDropped)});
+                m_unsentDropped = 0;
+            }
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && errno == EAGAIN) {

@@ -71,6 +71,7 @@ private:
     void pump();
     void hangUp(const QString &why);
     void closeLine();
+    void queueWrite(const QByteArray &bytes);
     void flushWrites();
     void emitPending();
     double now() const;
@@ -88,5 +89,10 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer m_timer;
+    // What waits for the line at most, while the program does not read:
+    // room for the longest reply the faults make (a babble stream of up to
+    // 1,000,000 bytes, queued at once), and a bound all the same.
+    static constexpr qsizetype kMaxUnsent = 2 * 1024 * 1024;
     QByteArray m_writeBuffer;
+    qint64 m_unsentDropped = 0; // lost since the line last took bytes
 };

@@ -7,7 +7,9 @@
 // standard input ("nak once", "delay always", "drop", "faults", "help").
 // With --link PATH it also makes PATH a symbolic link to the device, a name
 // that stays the same from run to run; the link goes when it ends.
-// Ends cleanly on Ctrl-C (SIGINT) or SIGTERM.
+// Ends cleanly on Ctrl-C (SIGINT) or SIGTERM, at once whatever it is sending:
+// nothing it does holds its event loop up (the log never blocks, a client
+// that does not read costs a bounded buffer, a command line is bounded).
 
 #include "sim/server/SimServer.h"
 
@@ -17,11 +19,18 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <QDeadlineTimer>
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -37,11 +46,112 @@ QList<SimFaultParameter> faultParameters()
     return out;
 }
 
+// The log on standard output. It never holds the converter up: what the
+// reader does not take at once waits here, up to kBacklog bytes (further
+// lines are dropped and counted), and goes out when the reader takes more.
+// A reader that goes away (EPIPE; SIGPIPE is ignored) ends the logging, not
+// the converter.
+class Log
+{
+public:
+    static constexpr qsizetype kBacklog = 256 * 1024;
+
+    static Log &instance()
+    {
+        static Log log;
+        return log;
+    }
+
+    void line(const QString &text)
+    {
+        if (m_closed)
+            return;
+        const QByteArray bytes = text.toLocal8Bit() + '\n';
+        if (m_pending.size() + bytes.size() > kBacklog) {
+            ++m_dropped;
+        } else {
+            if (m_dropped > 0) {
+                m_pending += "orna-sim: " + QByteArray::number(m_dropped) + " log lines dropped (the log was not read)\n";
+                m_dropped = 0;
+            }
+            m_pending += bytes;
+        }
+        flush(0);
+    }
+
+    // Writes what the reader takes within waitMs (0: what it takes now).
+    void flush(int waitMs)
+    {
+        QDeadlineTimer deadline(waitMs);
+        while (!m_pending.isEmpty() && !m_closed) {
+            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+            const int n = ::poll(&p, 1, int(deadline.remainingTime()));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                close();
+                return;
+            }
+            // A pipe that polls writable takes PIPE_BUF bytes without blocking.
+            const ssize_t w = ::write(STDOUT_FILENO, m_pending.constData(),
+                                      size_t(std::min<qsizetype>(m_pending.size(), PIPE_BUF)));
+            if (w > 0)
+                m_pending.remove(0, w);
+            else if (w < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            else {
+                close();
+                return;
+            }
+        }
+        watch();
+    }
+
+private:
+    void close()
+    {
+        m_closed = true;
+        m_pending.clear();
+        watch();
+    }
+    // While lines wait, the event loop tells when the reader takes more.
+    void watch()
+    {
+        const bool wanted = !m_pending.isEmpty() && !m_closed && QCoreApplication::instance();
+        if (wanted && !m_notifier) {
+            m_notifier = new QSocketNotifier(STDOUT_FILENO, QSocketNotifier::Write, QCoreApplication::instance());
+            QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { flush(0); });
+        }
+        if (m_notifier)
+            m_notifier->setEnabled(wanted);
+    }
+
+    QByteArray m_pending;
+    qint64 m_dropped = 0;
+    bool m_closed = false;
+    QSocketNotifier *m_notifier = nullptr;
+};
+
 void say(const QString &line)
 {
-    std::fputs(line.toLocal8Bit().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    Log::instance().line(line);
+}
+
+// A time in ms as a person gives it: finite, 0 to kSimMaxMs.
+std::optional<double> parseMs(const QString &text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < 0 || v > kSimMaxMs)
+        return std::nullopt;
+    return v;
+}
+
+QString badMs(const QString &name, const QString &value)
+{
+    return QStringLiteral("%1: '%2' is not a time in ms from 0 to %3").arg(name, value).arg(kSimMaxMs, 0, 'f', 0);
 }
 
 QString describeFaults(const SimFaults &f)
@@ -70,8 +180,8 @@ QString applySetting(SimFaults &faults, const QString &name, const QString &valu
         if (name == QLatin1String(o.name)) {
             bool ok = false;
             const int n = value.toInt(&ok);
-            if (!ok || n < 0)
-                return QStringLiteral("--%1: '%2' is not a count").arg(name, value);
+            if (!ok || n < 0 || n > o.max)
+                return QStringLiteral("--%1: '%2' is not a whole number from 0 to %3").arg(name, value).arg(o.max);
             faults.*o.field = n;
             return {};
         }
@@ -146,21 +256,33 @@ public:
     }
 
 private:
+    // A command line is never longer than this; a longer one is dropped.
+    static constexpr qsizetype kMaxLine = 4096;
+
     void readInput()
     {
         char buf[512];
         const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return;
         if (n <= 0) { // end of input: keep serving, stop listening
             m_notifier->setEnabled(false);
             return;
         }
-        m_buffer.append(buf, n);
-        qsizetype eol;
-        while ((eol = m_buffer.indexOf('\n')) >= 0) {
-            const QString line = QString::fromLocal8Bit(m_buffer.left(eol)).trimmed();
-            m_buffer.remove(0, eol + 1);
-            if (!line.isEmpty())
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                if (m_buffer.size() < kMaxLine)
+                    m_buffer.append(buf[i]);
+                else
+                    m_tooLong = true;
+                continue;
+            }
+            if (m_tooLong)
+                say(QStringLiteral("orna-sim: a command line longer than %1 bytes was ignored").arg(kMaxLine));
+            else if (const QString line = QString::fromLocal8Bit(m_buffer).trimmed(); !line.isEmpty())
                 command(line);
+            m_buffer.clear();
+            m_tooLong = false;
         }
     }
 
@@ -178,17 +300,16 @@ private:
             m_server.setFaults(f);
             say(QStringLiteral("orna-sim: faults: none"));
         } else if (words.size() == 2 && (name == QLatin1String("turnaround") || name == QLatin1String("busy"))) {
-            bool ok = false;
-            const double ms = words[1].toDouble(&ok);
-            if (!ok || ms < 0) {
-                say(QStringLiteral("orna-sim: '%1' is not a time in ms").arg(words[1]));
+            const std::optional<double> ms = parseMs(words[1]);
+            if (!ms) {
+                say(QStringLiteral("orna-sim: %1; unchanged").arg(badMs(name, words[1])));
                 return;
             }
             if (name == QLatin1String("turnaround"))
-                m_server.setTurnaroundMs(ms);
+                m_server.setTurnaroundMs(*ms);
             else
-                m_server.setBusyMs(ms);
-            say(QStringLiteral("orna-sim: %1 %2 ms").arg(name).arg(ms));
+                m_server.setBusyMs(*ms);
+            say(QStringLiteral("orna-sim: %1 %2 ms").arg(name).arg(*ms));
         } else if (words.size() == 2) {
             SimFaults f = m_server.faults();
             const QString problem = applySetting(f, name, words[1]);
@@ -206,7 +327,8 @@ private:
 
     SimServer &m_server;
     QSocketNotifier *m_notifier;
-    QByteArray m_buffer;
+    QByteArray m_buffer; // the line so far
+    bool m_tooLong = false;
 };
 
 } // namespace
@@ -272,20 +394,42 @@ int main(int argc, char *argv[])
     else
         return fail(QStringLiteral("--table: '%1' is not ezzone, f4 or empty").arg(table));
 
-    auto number = [&](const char *name, double lo, double &out) {
+    // Times and rates: finite and within what the converter can keep.
+    const QString turnaround = parser.value(QStringLiteral("turnaround"));
+    const QString busy = parser.value(QStringLiteral("busy"));
+    const std::optional<double> turnaroundMs = parseMs(turnaround);
+    const std::optional<double> busyMs = parseMs(busy);
+    if (!turnaroundMs)
+        return fail(badMs(QStringLiteral("--turnaround"), turnaround));
+    if (!busyMs)
+        return fail(badMs(QStringLiteral("--busy"), busy));
+    cfg.turnaroundMs = *turnaroundMs;
+    cfg.busyMs = *busyMs;
+    auto number = [&](const char *name, double lo, double hi, double &out) {
         bool ok = false;
         const double v = parser.value(QString::fromLatin1(name)).toDouble(&ok);
-        if (!ok || v < lo)
+        if (!ok || !std::isfinite(v) || v < lo || v > hi)
             return false;
         out = v;
         return true;
     };
-    double baud = 0;
-    if (!number("turnaround", 0, cfg.turnaroundMs) || !number("busy", 0, cfg.busyMs)
-        || !number("tau", 0.001, cfg.tauSeconds) || !number("ripple", 0, cfg.rippleAmplitude)
-        || !number("baud", 50, baud))
-        return fail(QStringLiteral("--turnaround, --busy, --tau, --ripple and --baud take non-negative numbers"));
-    cfg.line.baud = int(baud);
+    if (!number("tau", kSimMinTau, kSimMaxTau, cfg.tauSeconds))
+        return fail(QStringLiteral("--tau: '%1' is not a time in seconds from %2 to %3")
+                        .arg(parser.value(QStringLiteral("tau")))
+                        .arg(kSimMinTau)
+                        .arg(kSimMaxTau, 0, 'f', 0));
+    if (!number("ripple", 0, kSimMaxRipple, cfg.rippleAmplitude))
+        return fail(QStringLiteral("--ripple: '%1' is not an amplitude in degrees from 0 to %2")
+                        .arg(parser.value(QStringLiteral("ripple")))
+                        .arg(kSimMaxRipple));
+    bool baudOk = false;
+    const int baud = parser.value(QStringLiteral("baud")).toInt(&baudOk);
+    if (!baudOk || baud < kSimMinBaud || baud > kSimMaxBaud)
+        return fail(QStringLiteral("--baud: '%1' is not a line rate in whole baud from %2 to %3")
+                        .arg(parser.value(QStringLiteral("baud")))
+                        .arg(kSimMinBaud)
+                        .arg(kSimMaxBaud));
+    cfg.line.baud = baud;
     if (!cfg.line.setFormat(parser.value(QStringLiteral("format"))))
         return fail(QStringLiteral("--format: '%1' is not 8N1, 7E1 or 7O1").arg(parser.value(QStringLiteral("format"))));
     cfg.followPortBaud = !parser.isSet(QStringLiteral("fixed-baud"));
@@ -311,6 +455,9 @@ int main(int argc, char *argv[])
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A log reader that goes away (orna-sim | head -1) ends the log, not
+    // the converter: writes report EPIPE instead.
+    ::signal(SIGPIPE, SIG_IGN);
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
 
@@ -352,5 +499,8 @@ int main(int argc, char *argv[])
     server.stop();
     link.remove();
     say(QStringLiteral("orna-sim: stopped"));
+    // The last lines get a moment to go out, not more: the end is prompt
+    // whatever the reader does.
+    Log::instance().flush(50);
     return rc;
 }

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -104,6 +105,18 @@ void PtyPeer::readable()
         if (onData)
             onData(chunk);
     }
+}
+
+void PtyPeer::clearExclusive()
+{
+    if (m_slaveKeep >= 0)
+        ::ioctl(m_slaveKeep, TIOCNXCL);
+}
+
+void PtyPeer::setReading(bool reading)
+{
+    if (m_notifier)
+        m_notifier->setEnabled(reading);
 }
 
 void PtyPeer::write(const QByteArray &bytes)

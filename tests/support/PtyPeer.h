@@ -38,6 +38,13 @@ public:
     // and parity to 8 bits without parity, so reading its settings back would
     // not show what the program asked for.
     QString requestedLine() const;
+    // Stops reading what the program writes (a far end that stops reading:
+    // its input fills up), or reads again; pump() reads all the same.
+    void setReading(bool reading);
+    // Ends the slave's exclusive mode (TIOCEXCL). A device that every
+    // program has closed loses it; this one stays open through the peer's
+    // own keeper descriptor, so it outlives the program that set it.
+    void clearExclusive();
 
 private:
     void readable();

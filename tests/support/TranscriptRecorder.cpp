@@ -12,7 +12,7 @@ TranscriptRecorder::TranscriptRecorder(frmMain &w) : m_w(w)
         if (!states.isEmpty() && states.back() == now)
             return;
         states.append(now);
-        for (qsizetype i = 0; i < m_triggers.size(); ++i) {
+        for (qsizetype i = 0; i < m_triggers.size(); ++i) { // NOLINT(modernize-loop-convert): actions add triggers
             if (m_triggers[i].done || !m_triggers[i].cond(now))
                 continue;
             m_triggers[i].done = true;
