@@ -11,9 +11,11 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+void (*UiSeams::systemBeep)() = &QApplication::beep;
+
 void UiSeams::beep()
 {
-    QApplication::beep();
+    systemBeep();
 }
 
 UiSeams::Answer UiSeams::askYesNoCancel(QWidget *parent, const QString &text, const QString &title)

@@ -16,7 +16,11 @@ public:
     enum Answer { Yes, No, Cancel };
 
     virtual ~UiSeams() = default;
+    // Sounds the desktop's beep through systemBeep.
     virtual void beep();
+    // The desktop's beep, QApplication::beep. A test may put a counting
+    // stand-in here to see the real seam reach the desktop.
+    static void (*systemBeep)();
     // A modal question with Yes (default), No and Cancel and no icon.
     virtual Answer askYesNoCancel(QWidget *parent, const QString &text, const QString &title);
     // Shows the port settings dialog modally until the user leaves it.

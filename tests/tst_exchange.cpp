@@ -399,6 +399,8 @@ private slots:
                                            << QByteArray("Sent C1") << kNoResponse << 1;
         QTest::newRow("no data block") << QList<Reply>{{0, 1, kACK}, {1, 1, "\x02" "100"}} << true << false
                                        << kPoll + kEOT << kAckLines << kNoResponse << 1;
+        QTest::newRow("ETX in poll 30000") << QList<Reply>{{0, 1, kACK}, {1, 30000, block100}, {2, 1, kEOT}} << false
+                                           << false << full << lines({kAckLines, data100, "Received EOT"}) << "" << 0;
         QTest::newRow("ETX in poll 30001") << QList<Reply>{{0, 1, kACK}, {1, 30001, block100}} << false << false
                                            << kPoll + kEOT << kAckLines << kNoResponse << 1;
         QTest::newRow("no EOT") << QList<Reply>{{0, 1, kACK}, {1, 1, block100}} << false << false << full

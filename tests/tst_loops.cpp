@@ -83,6 +83,9 @@ private slots:
         QTest::newRow("2") << 2 << QStringLiteral("300 ms") << 300;
         QTest::newRow("3") << 3 << QStringLiteral("500 ms") << 500;
         QTest::newRow("4") << 4 << QStringLiteral("1 sec") << 1000;
+        // The handler is public; any other index changes nothing.
+        QTest::newRow("5, no such member") << 5 << QString() << 0;
+        QTest::newRow("-1, no such member") << -1 << QString() << 0;
     }
     void intervalOptions()
     {
@@ -90,6 +93,13 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(int, interval);
         WindowHarness h;
+        if (caption.isEmpty()) {
+            h.w->optTime[4]->click();
+            h.w->optTime_Click(index);
+            QCOMPARE(h.w->Timer1->interval(), 1000);
+            QVERIFY(h.w->optTime[4]->isChecked());
+            return;
+        }
         QCOMPARE(h.w->optTime[index]->text(), caption);
         // Start from another member so that every row really changes something.
         h.w->optTime[index == 4 ? 0 : 4]->click();

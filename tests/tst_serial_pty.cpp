@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <QDir>
 
@@ -101,32 +102,46 @@ private slots:
         map.reset();
     }
 
-    void settingsAreCheckedWhole_data()
+    // A settings text is taken whole or refused whole; one that is taken is
+    // what the port asks of the device when it opens: rate, character size,
+    // parity, one stop bit, no flow control.
+    void settingsCheckedAndApplied_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("9600 8N1") << "9600,N,8,1" << true;
-        QTest::newRow("38400 7E1") << "38400,E,7,1" << true;
-        QTest::newRow("1200 7O1") << "1200,O,7,1" << true;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("odd baud") << "4800,N,8,1" << false;
-        QTest::newRow("8 bits with parity") << "9600,E,8,1" << false;
-        QTest::newRow("7 bits without parity") << "9600,N,7,1" << false;
-        QTest::newRow("two stop bits") << "9600,N,8,2" << false;
-        QTest::newRow("small letter") << "9600,n,8,1" << false;
-        QTest::newRow("too many fields") << "9600,N,8,1,1" << false;
-        QTest::newRow("not a number") << "fast,N,8,1" << false;
+        QTest::addColumn<QString>("line"); // as asked of the device; empty: refused
+        for (const char *rate : {"1200", "2400", "9600", "19200", "38400"}) {
+            for (const char *format : {"N,8", "E,7", "O,7"}) {
+                const QString text = QStringLiteral("%1,%2,1").arg(QLatin1String(rate), QLatin1String(format));
+                // "E,7" is asked as 7 bits, even parity: "7E1".
+                const QString line = QLatin1String(rate) + QLatin1Char(' ') + QLatin1Char(format[2]) +
+                                     QLatin1Char(format[0]) + QLatin1Char('1');
+                QTest::newRow(qPrintable(text)) << text << line;
+            }
+        }
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("odd baud") << "4800,N,8,1" << "";
+        QTest::newRow("8 bits with parity") << "9600,E,8,1" << "";
+        QTest::newRow("7 bits without parity") << "9600,N,7,1" << "";
+        QTest::newRow("two stop bits") << "9600,N,8,2" << "";
+        QTest::newRow("small letter") << "9600,n,8,1" << "";
+        QTest::newRow("too many fields") << "9600,N,8,1,1" << "";
+        QTest::newRow("not a number") << "fast,N,8,1" << "";
     }
-    void settingsAreCheckedWhole()
+    void settingsCheckedAndApplied()
     {
         QFETCH(QString, text);
-        QFETCH(bool, ok);
+        QFETCH(QString, line);
+        const bool ok = !line.isEmpty();
         QtSerialPortObject port;
         QVERIFY(port.Settings(QStringLiteral("2400,N,8,1")));
         QCOMPARE(port.Settings(text), ok);
         QCOMPARE(port.Settings(), ok ? text : QStringLiteral("2400,N,8,1"));
         if (!ok)
             QVERIFY(port.errorText().contains(QStringLiteral("Invalid port settings")));
+        PtyPeer peer;
+        QVERIFY(peer.isValid());
+        QVERIFY2(port.openDevice(peer.slavePath()), qPrintable(port.errorText()));
+        QCOMPARE(peer.requestedLine(), ok ? line : QStringLiteral("2400 8N1"));
     }
 
     void everyByteValuePassesBothWays()
@@ -162,6 +177,16 @@ private slots:
         QCOMPARE(got, all);
         QVERIFY(got.contains('\x13') && got.contains('\x11') && got.contains('\r'));
         QCOMPARE(port.Input(), QByteArray()); // nothing pending: empty, at once
+
+        // A read with no events and no wait before it (the drain before an
+        // exchange) still takes what the device holds.
+        peer.write("late");
+        QByteArray late;
+        for (int i = 0; i < 400 && late.size() < 4; ++i) {
+            QThread::msleep(5);
+            late += port.Input();
+        }
+        QCOMPARE(late, QByteArray("late"));
     }
 
     void bytesFromBeforeTheOpenAreDropped()
@@ -194,6 +219,8 @@ private slots:
                                         << QStringList{"group"};
         QTest::newRow("no device behind the number") << "unmapped" << QStringList{"COM 5", "no serial device"}
                                                      << QStringList{};
+        QTest::newRow("simulator in a program without it")
+            << "no-simulator" << QStringList{"COM 4", "simulated converter is not available"} << QStringList{};
         QTest::newRow("held by this program, asked for again through a link")
             << "held-here" << QStringList{"in use", "holds its lock file /var/lock/LCK..", "(pid %self)"}
             << QStringList{"group"};
@@ -203,7 +230,7 @@ private slots:
             << "exclusive" << QStringList{"in use by another program", "holds it in exclusive mode"}
             << QStringList{"group", "permission"};
         QTest::newRow("owned by root, mode 0600, opened as a user")
-            << "root-only" << QStringList{"permission denied", "user root and group root", "mode 0600"}
+            << "root-only" << QStringList{"permission denied", "user root and group root", "mode 0600 (crw-------)"}
             << QStringList{"usermod", "group \"root\"", "in use"};
         QTest::newRow("owned by a group with rw, opened as a user outside it")
             << "group-rw" << QStringList{"permission denied; add your user to the group \"%group\"", "usermod -aG %group"}
@@ -326,6 +353,11 @@ private slots:
         } else if (situation == QLatin1String("unmapped")) {
             port.CommPort(5);
             opened = port.PortOpen(true);
+        } else if (situation == QLatin1String("no-simulator")) {
+            map.setSimulator(4);
+            QVERIFY(!map.simulatorAvailable());
+            port.CommPort(4);
+            opened = port.PortOpen(true);
         } else if (situation == QLatin1String("held-here")) {
             QVERIFY2(first.openDevice(peer.slavePath()), qPrintable(first.errorText()));
             opened = port.openDevice(link);
@@ -438,21 +470,38 @@ private slots:
         }
     }
 
+    // Noticed by the paced wait or by a read alone, once, with the reason.
+    void lostLineIsNoticedOnce_data()
+    {
+        QTest::addColumn<bool>("pacedWait");
+        QTest::newRow("paced wait, then read") << true;
+        QTest::newRow("read alone") << false;
+    }
     void lostLineIsNoticedOnce()
     {
+        QFETCH(bool, pacedWait);
         PtyPeer peer;
         QtSerialPortObject port;
         QSignalSpy lost(&port, &PortObject::portLost);
         QVERIFY(port.Settings(QStringLiteral("9600,N,8,1")));
         QVERIFY(port.openDevice(peer.slavePath()));
         peer.hangUp();
-        QVERIFY(waitFor([&] {
-            port.waitForInput(1000);
+        QElapsedTimer t;
+        t.start();
+        while (port.PortOpen() && t.elapsed() < 2000) {
+            if (pacedWait) { // as the reply wait polls
+                port.waitForInput(1000);
+                QCoreApplication::processEvents();
+            } else {
+                QThread::msleep(5);
+            }
             port.Input();
-            return !port.PortOpen();
-        }));
+        }
+        QVERIFY(!port.PortOpen());
         QTest::qWait(50);
         QCOMPARE(lost.size(), 1);
+        // The far end of a pseudo-terminal takes its device node with it.
+        QCOMPARE(lost.first().first().toString(), QStringLiteral("the device was removed"));
         port.Output("after"); // ignored, no crash
         QCOMPARE(port.Input(), QByteArray());
     }

@@ -98,15 +98,16 @@ void TestSimFaults::triggerTextParses_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("nth");
     QTest::addColumn<double>("rate");
-    QTest::newRow("off") << "off" << true << int(SimTrigger::Off) << 1 << 0.0;
-    QTest::newRow("once") << "once" << true << int(SimTrigger::Once) << 1 << 0.0;
-    QTest::newRow("once:4") << "ONCE:4" << true << int(SimTrigger::Once) << 4 << 0.0;
-    QTest::newRow("always") << "always" << true << int(SimTrigger::Always) << 1 << 0.0;
-    QTest::newRow("rate:0.25") << "rate:0.25" << true << int(SimTrigger::Rate) << 1 << 0.25;
-    QTest::newRow("bare 0.5") << " 0.5 " << true << int(SimTrigger::Rate) << 1 << 0.5;
-    QTest::newRow("rate above 1") << "1.5" << false << 0 << 0 << 0.0;
-    QTest::newRow("once:0") << "once:0" << false << 0 << 0 << 0.0;
-    QTest::newRow("word") << "sometimes" << false << 0 << 0 << 0.0;
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("off") << "off" << true << int(SimTrigger::Off) << 1 << 0.0 << "off";
+    QTest::newRow("once") << "once" << true << int(SimTrigger::Once) << 1 << 0.0 << "once";
+    QTest::newRow("once:4") << "ONCE:4" << true << int(SimTrigger::Once) << 4 << 0.0 << "once:4";
+    QTest::newRow("always") << "always" << true << int(SimTrigger::Always) << 1 << 0.0 << "always";
+    QTest::newRow("rate:0.25") << "rate:0.25" << true << int(SimTrigger::Rate) << 1 << 0.25 << "rate:0.25";
+    QTest::newRow("bare 0.5") << " 0.5 " << true << int(SimTrigger::Rate) << 1 << 0.5 << "rate:0.5";
+    QTest::newRow("rate above 1") << "1.5" << false << 0 << 0 << 0.0 << "";
+    QTest::newRow("once:0") << "once:0" << false << 0 << 0 << 0.0 << "";
+    QTest::newRow("word") << "sometimes" << false << 0 << 0 << 0.0 << "";
 }
 
 void TestSimFaults::triggerTextParses()
@@ -123,6 +124,8 @@ void TestSimFaults::triggerTextParses()
     QCOMPARE(int(trigger->mode), mode);
     QCOMPARE(trigger->nth, nth);
     QCOMPARE(trigger->rate, rate);
+    QFETCH(QString, shown);
+    QCOMPARE(trigger->toString(), shown);
     QCOMPARE(SimTrigger::parse(trigger->toString()), trigger); // what is shown can be typed back
 }
 
@@ -341,12 +344,18 @@ void TestSimFaults::dropHangsUpAndEndsEverything()
     rig.engine.setFaults(with(&SimFaults::drop, SimTrigger::once(2)));
     QCOMPARE(rig.send(select("SP1 10")), ACK);
     rig.t += 1.0;
-    rig.engine.receive(select("SP1 20"), rig.t);
+    // Nothing after the message that drops the line is acted on, in the same
+    // read or a later one before the line goes down.
+    rig.engine.receive(select("SP1 20") + select("SP1 30"), rig.t);
+    rig.engine.receive(select("SP1 40"), rig.t + 0.001);
+    QCOMPARE(rig.engine.controller(5)->setPoint(), 20.0);
     const QList<SimOut> out = rig.engine.takeDue(Inf);
     QCOMPARE(out.size(), 1);
     QVERIFY(out[0].hangUp);
     QVERIFY(out[0].bytes.isEmpty());
     QVERIFY(rig.engine.lineDropped());
+    QVERIFY(!rig.engine.hasPendingOutput());
+    QVERIFY(rig.engine.takeDue(Inf).isEmpty()); // the line goes down once
     QCOMPARE(rig.send("5\x05"), QByteArray());
     QCOMPARE(rig.send("@@@*IDN?\n"), QByteArray());
 }

@@ -70,7 +70,7 @@ void TestSimProcess::servesALineAndEndsOnCtrlC()
     const QString link = dir.filePath(QStringLiteral("orna"));
     QProcess sim;
     sim.start(simBinary(), {QStringLiteral("--turnaround"), QStringLiteral("0"), QStringLiteral("--controller"),
-                            QStringLiteral("5:ezzone"), QStringLiteral("--controller"), QStringLiteral("12:f4"),
+                            QStringLiteral("5:ezzone"), QStringLiteral("--controller"), QStringLiteral("35:f4"),
                             QStringLiteral("--link"), link});
     QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
     QByteArray out;
@@ -98,8 +98,8 @@ void TestSimProcess::servesALineAndEndsOnCtrlC()
 
     QVERIFY(send("SYST:LANG X3.28\nSYST:LANG X3.28"));
     QCOMPARE(readPort(fd, ">"), QByteArray(">"));
-    QVERIFY(send("C\x05"));
-    QCOMPARE(readPort(fd, "\x06"), QByteArray("C\x06"));
+    QVERIFY(send("Z\x05")); // 35, the highest address
+    QCOMPARE(readPort(fd, "\x06"), QByteArray("Z\x06"));
     QVERIFY(send("1\x05")); // no controller at 1 in this run
     QCOMPARE(readPort(fd, "\x06", 500), QByteArray());
 

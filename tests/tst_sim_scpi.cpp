@@ -43,6 +43,7 @@ private slots:
     void assignAnsiValidatesSlotAndEntry_data();
     void assignAnsiValidatesSlotAndEntry();
     void programTableLoadAndReadBack();
+    void readBackEndsAtEmptySlotAndRejectsBadSlot_data();
     void readBackEndsAtEmptySlotAndRejectsBadSlot();
     void languageHeadersAcceptShortLongAndCase_data();
     void languageHeadersAcceptShortLongAndCase();
@@ -150,6 +151,7 @@ void TestSimScpi::assignAnsiValidatesSlotAndEntry()
     QCOMPARE(rig.engine.eventStatus(), esr);
     const QByteArray query = "ASSIGN:ANSI? " + QByteArray::number(slot) + '\n';
     QCOMPARE(rig.send(query), stored + "\n>");
+    QCOMPARE(rig.engine.tableEntry(slot).toText(), stored);
 }
 
 void TestSimScpi::programTableLoadAndReadBack()
@@ -178,10 +180,25 @@ void TestSimScpi::programTableLoadAndReadBack()
     QVERIFY(rig.engine.tableEntry(2).isEmpty());
 }
 
+void TestSimScpi::readBackEndsAtEmptySlotAndRejectsBadSlot_data()
+{
+    QTest::addColumn<int>("startTable");
+    QTest::addColumn<QList<QByteArray>>("entries"); // slots 1 to 3
+    QTest::newRow("EZ-Zone examples") << int(SimStartTable::EzZoneExamples)
+                                      << QList<QByteArray>{"SP1,2160,2160,6,0", "C1,360,0,4,0", "SP9,0,0,12,0"};
+    QTest::newRow("F4 examples") << int(SimStartTable::F4Examples)
+                                 << QList<QByteArray>{"SP1,300,300,3,1", "C1,100,0,1,1", "ID,0,0,1,1"};
+}
+
 void TestSimScpi::readBackEndsAtEmptySlotAndRejectsBadSlot()
 {
-    Rig rig; // starts with the EZ-Zone examples in slots 1 to 3
-    QCOMPARE(rig.send("ASSIGN:ANSI?  3\n"), QByteArray("SP9,0,0,12,0\n>"));
+    QFETCH(int, startTable);
+    QFETCH(QList<QByteArray>, entries);
+    SimConfig cfg;
+    cfg.startTable = SimStartTable(startTable);
+    Rig rig(cfg);
+    for (int n = 1; n <= 3; ++n)
+        QCOMPARE(rig.send("ASSIGN:ANSI?  " + QByteArray::number(n) + '\n'), entries[n - 1] + "\n>");
     QVERIFY(rig.send("ASSIGN:ANSI?  4\n").contains("0,0,0,0"));
     QCOMPARE(rig.engine.eventStatus(), 0);
     // A bad slot number sets an error bit and gives no reply line.

@@ -117,6 +117,7 @@ void TestSimX328::selectionAcksOnlyWritableInRangeValues_data()
     QTest::newRow("lower case, decimals") << select("sp1 62.5") << ACK << 62.5;
     QTest::newRow("CR before ETX") << STX + "= SP1 60" + CR + ETX << ACK << 60.0;
     QTest::newRow("negative") << select("SP1 -20") << ACK << -20.0;
+    QTest::newRow("lower bound") << select("SP1 -1999") << ACK << -1999.0;
     QTest::newRow("read-only C1") << select("C1 100") << NAK << 75.0;
     QTest::newRow("read-only SP9") << select("SP9 1") << NAK << 75.0;
     QTest::newRow("unknown mnemonic") << select("SP2 100") << NAK << 75.0;
@@ -199,6 +200,12 @@ void TestSimX328::disconnectAndOtherAddressCloseTheLink()
     QCOMPARE(rig.send(QByteArray("7") + ENQ), QByteArray());
     QCOMPARE(rig.send(poll("C1")), QByteArray());
 
+    // A new link during a poll ends the poll: an EOT then asks for nothing.
+    rig.send(QByteArray("5") + ENQ);
+    QCOMPARE(rig.send(poll("C1")), ACK);
+    QCOMPARE(rig.send(QByteArray("5") + ENQ), QByteArray("5") + ACK);
+    QCOMPARE(rig.send(EOT), QByteArray());
+
     // DLE and ENQ split over two reads still close the link.
     rig.send(QByteArray("5") + ENQ);
     QCOMPARE(rig.send(DLE), QByteArray());
@@ -280,6 +287,12 @@ void TestSimX328::processValueFollowsSetPoint()
     QVERIFY2(qAbs(atTau - (21.0 + 54.0 * 0.632)) < 1.0, qPrintable(QString::number(atTau)));
     // Long after, it sits on the set point; a new set point turns it round.
     QCOMPARE(fresh.pollValue("C1", 300.0), QByteArray("75.0"));
+    // A write to another register leaves the process value alone.
+    fresh.send("@@@ASSIGN:ANSI 4,OUT,1000,1000,0,0\n");
+    fresh.send("SYST:LANG X3.28\nSYST:LANG X3.28");
+    QCOMPARE(fresh.send(select("OUT 30")), ACK);
+    QCOMPARE(fresh.pollValue("OUT"), QByteArray("30.0"));
+    QCOMPARE(fresh.pollValue("C1"), QByteArray("75.0"));
     fresh.send(select("SP1 30"));
     const double falling = fresh.pollValue("C1", 5.0).toDouble();
     QVERIFY(falling < 75.0 && falling > 30.0);

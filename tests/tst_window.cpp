@@ -7,6 +7,7 @@
 #include "app/LineMonitorView.h"
 #include "app/LoopStatsWindow.h"
 #include "app/TranscriptBox.h"
+#include "app/UiSeams.h"
 #include "exchange/Protocol.h"
 #include "serial/ComPortMap.h"
 #include "serial/LineMonitor.h"
@@ -33,6 +34,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTest>
@@ -148,6 +150,22 @@ private slots:
             QTest::newRow(qPrintable(QStringLiteral("optTime_%1").arg(i)))
                 << QStringLiteral("optTime_%1").arg(i) << QString::fromLatin1(caps[i]) << "";
         }
+        // The port dialog.
+        QTest::newRow("lblTitle") << "lblTitle" << "Select Baud Rate, Format and then COM Port" << "";
+        QTest::newRow("frmBaud") << "frmBaud" << "Baud Rate" << "Select a baud rate";
+        QTest::newRow("frmBits") << "frmBits" << "Character Format" << "";
+        for (int i = 0; i < 5; ++i) {
+            const char *caps[] = {"1200", "2400", "9600", "19200", "38400"};
+            QTest::newRow(qPrintable(QStringLiteral("optBaud_%1").arg(i)))
+                << QStringLiteral("optBaud_%1").arg(i) << QString::fromLatin1(caps[i]) << "";
+        }
+        QTest::newRow("opt7O") << "opt7O" << "7 Bits, Odd Par" << "";
+        QTest::newRow("opt7E") << "opt7E" << "7 bits, Even Par" << "";
+        QTest::newRow("optCh8") << "optCh8" << "8 Bits, None" << "";
+        for (int n = 1; n <= 6; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("cmdCOM%1").arg(n)))
+                << QStringLiteral("cmdCOM%1").arg(n) << QStringLiteral("COM %1").arg(n)
+                << (n <= 4 ? QStringLiteral("Initializes COM Port %1").arg(n) : QString());
     }
     void captionsAndTooltips()
     {
@@ -170,9 +188,9 @@ private slots:
             text = c->currentText();
         QCOMPARE(text, caption);
         QCOMPARE(wdg->toolTip(), tip);
-        // Every caption fits its control at the laid-out size.
+        // Every caption of the main window fits its control at the laid-out size.
         h.w->adjustSize();
-        if (auto *b = qobject_cast<QPushButton *>(wdg)) {
+        if (auto *b = qobject_cast<QPushButton *>(wdg); b && b->window() == h.w.get()) {
             QVERIFY(b->sizeHint().width() <= b->width() || b->width() == 0 || b->isHidden());
             // A screen reader says the caption itself; a caption padded
             // with a run of blanks is laid out on two lines.
@@ -199,16 +217,7 @@ private slots:
         QCOMPARE(d.windowTitle(), QStringLiteral("Set COM Ports"));
         QVERIFY(d.optBaud[2]->isChecked());
         QVERIFY(d.optCh8->isChecked());
-        QCOMPARE(d.optBaud[4]->text(), QStringLiteral("38400"));
-        QCOMPARE(d.opt7O->text(), QStringLiteral("7 Bits, Odd Par"));
-        QCOMPARE(d.opt7E->text(), QStringLiteral("7 bits, Even Par"));
-        QCOMPARE(d.cmdExit->text(), QStringLiteral("Return to    Main Form"));
-        QCOMPARE(d.frmBaud->toolTip(), QStringLiteral("Select a baud rate"));
-        QCOMPARE(d.cmdCOM[0]->toolTip(), QStringLiteral("Initializes COM Port 1"));
-        QCOMPARE(d.cmdCOM[3]->toolTip(), QStringLiteral("Initializes COM Port 4"));
-        QCOMPARE(d.cmdCOM[4]->toolTip(), QString());
-        QCOMPARE(d.cmdCOM[5]->text(), QStringLiteral("COM 6"));
-        QCOMPARE(d.lblTitle->text(), QStringLiteral("Select Baud Rate, Format and then COM Port"));
+        QCOMPARE(d.cmdExit->text(), QStringLiteral("Return to    Main Form")); // the other captions: captionsAndTooltips
         QCOMPARE(PortSettings, QString());
 
         d.cmdCOM2_Click();
@@ -308,6 +317,7 @@ private slots:
         h.w->cmdInit_Click();
         QCOMPARE(CommPortNum, 2);
         QVERIFY(h.w->MSComm1->PortOpen());
+        QCOMPARE(h.w->portsDialog()->result(), int(QDialog::Rejected)); // the close control closed it
     }
 
     void initWithoutPortChoice()
@@ -472,8 +482,7 @@ private slots:
         h.init(1);
         h.port->loseLine();
         QCOMPARE(h.seams.beeps, 1);
-        QVERIFY(h.w->errorText().contains(QStringLiteral("lost")));
-        QVERIFY(h.w->errorText().contains(QStringLiteral("COM 1")));
+        QCOMPARE(h.w->errorText(), QStringLiteral("COM 1 (/dev/script1) was lost: the far end hung up; the port is closed."));
         h.w->combCmd->setEditText("*idn?");
         h.w->cmdSend_Click();
         QCOMPARE(h.port->writes.size(), 0);
@@ -550,6 +559,23 @@ private slots:
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
     }
 
+    // Without stand-in seams the window's beep reaches the desktop's.
+    void realBeepReachesTheDesktop()
+    {
+        QVERIFY(UiSeams::systemBeep == &QApplication::beep);
+        static int sounded = 0;
+        sounded = 0;
+        UiSeams::systemBeep = [] { ++sounded; };
+        {
+            frmMain w(new ScriptPort, nullptr);
+            w.combCmd->setEditText("*idn?");
+            w.cmdSend_Click(); // the port is not open: an error, with a beep
+            QVERIFY(w.errorShown());
+        }
+        UiSeams::systemBeep = &QApplication::beep;
+        QCOMPARE(sounded, 1);
+    }
+
     void helpOpensFileFromCurrentDirectory()
     {
         WindowHarness h;
@@ -564,6 +590,11 @@ private slots:
         for (const char *section : {"Open the line", "Test loops", "The simulated converter", "Line monitor",
                                     "Session log", "Loop statistics"})
             QVERIFY2(guide->txtHelp->toPlainText().contains(QLatin1String(section)), section);
+        QCOMPARE(guide->txtHelp->accessibleName(), QStringLiteral("Help")); // what a screen reader says
+        // A link of the guide to one of its sections scrolls there.
+        guide->txtHelp->verticalScrollBar()->setValue(0);
+        emit guide->txtHelp->anchorClicked(QUrl(QStringLiteral("#5-test-loops")));
+        QVERIFY(guide->txtHelp->verticalScrollBar()->value() > 0);
         guide->close();
         QFile f(dir.filePath("OrnaSer_Kybd_help.chm"));
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -660,7 +691,10 @@ private slots:
         }
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        const QString text = QString::fromUtf8(file.readAll());
+        // One record a line, each ended by its line feed, no empty lines.
+        QVERIFY(text.endsWith(u'\n') && !text.contains(QLatin1String("\n\n")));
+        QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
         lines.removeIf([](const QString &l) { return l.startsWith(u'#'); });
         const LineMonitor &m = h.w->lineMonitor();
         QStringList held;
@@ -707,12 +741,29 @@ private slots:
         QVERIFY2(QApplication::clipboard()->text().endsWith(
                      QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
                  qPrintable(QApplication::clipboard()->text()));
+        // One stop per failed exchange: its outcome after the error is none.
+        User::key(Qt::Key_F3);
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        QVERIFY2(QApplication::clipboard()->text().endsWith(
+                     QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
+                 qPrintable(QApplication::clipboard()->text()));
         // Ctrl+S there as well: the log of what the monitor holds.
         h.seams.saveAnswers << dir.filePath(QStringLiteral("by-key.log"));
         User::key(Qt::Key_S, Qt::ControlModifier);
         QFile saved(dir.filePath(QStringLiteral("by-key.log")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll().contains("\tTX\t2A 69 64 6E 3F 0A\t*idn?<LF>\n"));
+        // Ctrl+P holds the table while the line goes on; again, it catches up at once.
+        User::key(Qt::Key_P, Qt::ControlModifier);
+        const int shown = w->monitorView->rowCount();
+        h.port->replyToNext(1, ">");
+        w->combCmd->setEditText(QStringLiteral("*cls"));
+        w->cmdSend_Click();
+        QVERIFY(int(w->lineMonitor().size()) > shown);
+        QTest::qWait(200);
+        QCOMPARE(w->monitorView->rowCount(), shown);
+        User::key(Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(w->monitorView->rowCount(), int(w->lineMonitor().size()));
         // Ctrl+L again closes it.
         User::key(Qt::Key_L, Qt::ControlModifier);
         QVERIFY(!w->dockMonitor->isVisible());
@@ -873,6 +924,10 @@ private slots:
         const QByteArray before = h.transcript();
         h.w->resultsReplace(before);
         QCOMPARE(h.transcript(), before);
+        // A line is appended after CR LF even to an empty transcript.
+        h.w->resultsReplace({});
+        h.w->resultsAppend("Sent C1");
+        QCOMPARE(h.transcript(), QByteArray("\r\nSent C1"));
     }
 
     // The dialog reads the device list afresh every time it opens, so an

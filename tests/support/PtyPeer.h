@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <sys/types.h>
 
 class QSocketNotifier;
 
@@ -30,6 +31,13 @@ public:
     std::function<void(const QByteArray &)> onData;
     // Hangs up: closes the master side, as an unplugged line would.
     void hangUp();
+    // The line settings the program asked of this pseudo-terminal (through
+    // tcsetattr on any descriptor of its device), e.g. "9600 8N1", with
+    // " rtscts" or " xonxoff" when a flow control is on; empty when none were
+    // asked. A pseudo-terminal keeps the rate but resets the character size
+    // and parity to 8 bits without parity, so reading its settings back would
+    // not show what the program asked for.
+    QString requestedLine() const;
     // Stops reading what the program writes (a far end that stops reading:
     // its input fills up), or reads again; pump() reads all the same.
     void setReading(bool reading);
@@ -43,6 +51,7 @@ private:
 
     int m_master = -1;
     int m_slaveKeep = -1;
+    dev_t m_device = 0; // the device number of the slave side
     QString m_slavePath;
     QByteArray m_received;
     QSocketNotifier *m_notifier = nullptr;

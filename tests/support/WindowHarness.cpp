@@ -6,9 +6,18 @@
 
 #include <QLabel>
 
+namespace {
+// The port number as the program starts, read at load time, before any test
+// can have changed it (its initial value is a constant, set before any code
+// runs). Every harness starts from it, so that a fresh window sees what a
+// fresh program sees, whatever the test before it chose.
+const int kStartPortNum = CommPortNum;
+} // namespace
+
 WindowHarness::WindowHarness()
 {
     resetPortSelection();
+    CommPortNum = kStartPortNum;
     port = new ScriptPort;
     w = std::make_unique<frmMain>(port, &seams, &map);
     w->pollPacingMicros = 0;
