@@ -41,7 +41,7 @@ void WindowHarness::init(int number)
 
 QByteArray WindowHarness::takeWritten()
 {
-    const QByteArray all = port->written();
+    QByteArray all = port->written();
     port->writes.clear();
     return all;
 }
