@@ -21,10 +21,12 @@ TranscriptBox::TranscriptBox(QWidget *parent) : QPlainTextEdit(parent)
     m_frame.setSingleShot(true);
     m_frame.setTimerType(Qt::PreciseTimer);
     // The frame's end: what changed during it is painted now (enabling
-    // updates again repaints the text area).
+    // updates again repaints the text area and the scroll bar).
     connect(&m_frame, &QTimer::timeout, this, [this] {
         if (!viewport()->updatesEnabled())
             viewport()->setUpdatesEnabled(true);
+        if (!verticalScrollBar()->updatesEnabled())
+            verticalScrollBar()->setUpdatesEnabled(true);
     });
 }
 
@@ -35,8 +37,6 @@ constexpr int kFrameMs = 16;
 bool TranscriptBox::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::Paint) {
-        // A display frame starts: changes within it are painted at its end.
-        m_frame.start(kFrameMs);
         QPainter painter(viewport());
         painter.fillRect(static_cast<QPaintEvent *>(event)->rect(), palette().brush(QPalette::Base));
     }
@@ -45,16 +45,23 @@ bool TranscriptBox::viewportEvent(QEvent *event)
 
 void TranscriptBox::holdPaint()
 {
-    if (m_frame.isActive() && viewport()->updatesEnabled())
+    // The first change after a quiet spell opens a display frame; every
+    // change within it is painted at its end, in one paint. Painting at once
+    // would put the paint between a command and the reading of its reply.
+    if (!m_frame.isActive())
+        m_frame.start(kFrameMs);
+    if (viewport()->updatesEnabled())
         viewport()->setUpdatesEnabled(false);
+    if (verticalScrollBar()->updatesEnabled())
+        verticalScrollBar()->setUpdatesEnabled(false);
 }
 
 void TranscriptBox::repaintSoon()
 {
-    // Within a frame the change waits for the frame's end (updates held);
-    // after a quiet spell it paints now.
-    if (!m_frame.isActive())
-        viewport()->repaint();
+    // What changed shows at the end of the running frame, while a wait that
+    // follows processes the window's events.
+    if (!m_frame.isActive() && !viewport()->updatesEnabled())
+        m_frame.start(0);
 }
 
 void TranscriptBox::appendBytes(const QByteArray &separator, const QByteArray &line)

@@ -5,11 +5,12 @@
 // characters show as their symbols (C1 controls as their hex code), so
 // nothing received is invisible.
 //
-// The text changes at once; painting is held to one per display frame, so
-// an exchange that changes the transcript several times in a few
-// milliseconds does not wait for each paint. The first change after a quiet
-// spell paints at once (the "Sent" line shows while its wait runs). Only
-// the text area paints: it is opaque, so nothing behind it repaints.
+// The text changes at once; painting is held to one per display frame
+// (16 ms), the frame opened by the first change after a quiet spell, so an
+// exchange that changes the transcript several times in a few milliseconds
+// paints once, and never between a command and the reading of its reply.
+// A "Sent" line shows within a frame while its wait runs. Only the text
+// area paints: it is opaque, so nothing behind it repaints.
 
 #include <QByteArray>
 #include <QPlainTextEdit>
@@ -26,8 +27,7 @@ public:
     // Appends separator and line to the bytes; the shown text grows by the
     // line alone, without being laid out anew.
     void appendBytes(const QByteArray &separator, const QByteArray &line);
-    // Paints now when the last paint is a display frame ago, else at the
-    // end of this frame.
+    // Makes sure what changed is painted by the end of the running frame.
     void repaintSoon();
 
     // How bytes are shown: one character per byte, CR LF as a line break.
@@ -37,9 +37,9 @@ protected:
     bool viewportEvent(QEvent *event) override;
 
 private:
-    // Before a change: within a display frame, the paint waits for its end.
+    // Before a change: its paint waits for the end of the display frame.
     void holdPaint();
 
     QByteArray m_bytes;
-    QTimer m_frame; // runs for one display frame after each paint
+    QTimer m_frame; // one display frame from the first change after a quiet spell
 };

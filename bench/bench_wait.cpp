@@ -4,7 +4,9 @@
 //  (a) a 30000-poll wait with no answer (and a 10000-poll prompt wait):
 //      wall time, and processor time as a share of it, paced and unpaced;
 //  (b) the time from the far end's last reply byte to the end of an SCPI
-//      query exchange.
+//      query exchange, split in two: the byte to the read that took it
+//      (the wait's wake-up), and that read to the end of the exchange
+//      (judging, the transcript, painting).
 //  (c) the floor of pacing on this machine: the same number of bare 100 us
 //      sleeps on the port's handle, with no event processing and no read.
 // The window is shown (on the platform QT_QPA_PLATFORM names: offscreen by
@@ -19,6 +21,7 @@
 #include "serial/ComPortMap.h"
 #include "serial/PortObject.h"
 #include "serial/PortSelection.h"
+#include "serial/QtSerialPortObject.h"
 #include "serial/frmPorts.h"
 
 #include <QApplication>
@@ -40,6 +43,20 @@ struct WaitFigure
 {
     double wall = 0, cpuShare = 0;
     qint64 polls = 0;
+};
+
+// The real port, noting when a read last brought bytes.
+class TimedPort : public QtSerialPortObject
+{
+public:
+    QByteArray Input() override
+    {
+        QByteArray data = QtSerialPortObject::Input();
+        if (!data.isEmpty())
+            lastRead = Clock::now();
+        return data;
+    }
+    Clock::time_point lastRead;
 };
 
 // Sends text to a peer that never answers, a few times; medians.
@@ -111,11 +128,12 @@ int main(int argc, char *argv[])
     }
 
     // (b) answered queries: last reply byte to the end of the exchange.
-    std::vector<double> latencies, exchanges;
+    std::vector<double> latencies, wakes, afterWakes, exchanges;
     {
         PtyResponder peer('\n', [](const std::string &) { return std::string("Vek,Orna simulator,0,1.0\n>"); });
         QuietSeams seams;
-        frmMain w(nullptr, &seams);
+        auto *port = new TimedPort; // owned by the window
+        frmMain w(port, &seams);
         w.portMap().setDevice(1, QString::fromStdString(peer.slavePath()));
         w.show();
         w.Timer1->stop();
@@ -130,6 +148,8 @@ int main(int argc, char *argv[])
                 return 1;
             }
             latencies.push_back(std::chrono::duration<double, std::milli>(t1 - peer.lastReplyEnd()).count());
+            wakes.push_back(std::chrono::duration<double, std::milli>(port->lastRead - peer.lastReplyEnd()).count());
+            afterWakes.push_back(std::chrono::duration<double, std::milli>(t1 - port->lastRead).count());
             exchanges.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
         }
         w.MSComm1->PortOpen(false);
@@ -141,5 +161,7 @@ int main(int argc, char *argv[])
     printf("sleeps30k_s=%.3f\nsleeps30k_cpu_pct=%.1f\n", sleeps30k.wall, sleeps30k.cpuShare * 100);
     printf("latency_median_ms=%.3f\nlatency_p90_ms=%.3f\nscpi_exchange_median_ms=%.3f\niterations=%d\n",
            median(latencies), percentile(latencies, 0.9), median(exchanges), iterations);
+    printf("wake_median_ms=%.3f\nwake_p90_ms=%.3f\nread_to_end_median_ms=%.3f\n", median(wakes),
+           percentile(wakes, 0.9), median(afterWakes));
     return 0;
 }

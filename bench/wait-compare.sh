@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Two builds of the program side by side in one run: the reply wait with no
 # answer (wall time and processor share of a 30000-poll and a 10000-poll
-# wait), the wake-up after the last reply byte, and the exchange time of an
+# wait), the wake-up after the last reply byte (to the read that takes it,
+# and on to the end of the exchange), and the exchange time of an
 # SCPI query and an X3.28 poll at 38400 baud against orna-sim pacing its
 # replies at the line rate, with the raw-termios floor beside them. The
 # window is shown on the platform QT_QPA_PLATFORM names (xcb on a display
@@ -70,7 +71,9 @@ w = {who: kv(f"{out}/wait-{who}.txt") for who in ("before", "after")}
 print("%-28s %12s %12s" % ("figure (median)", "before", "after"))
 for key, label in [("wait30k_s", "30000-poll wait, s"), ("wait30k_cpu_pct", "  processor share, %"),
                    ("wait10k_s", "10000-poll wait, s"), ("wait10k_cpu_pct", "  processor share, %"),
-                   ("latency_median_ms", "last byte to end, ms")]:
+                   ("latency_median_ms", "last byte to end, ms"),
+                   ("wake_median_ms", "  byte to its read, ms"), ("wake_p90_ms", "    90th percentile, ms"),
+                   ("read_to_end_median_ms", "  read to end, ms")]:
     print("%-28s %12.3f %12.3f" % (label, w["before"].get(key, float('nan')), w["after"].get(key, float('nan'))))
 for kind in ("scpi", "x328"):
     floor = times(f"{out}/floor-{kind}.txt")

@@ -42,6 +42,17 @@
 
 Q_DECLARE_METATYPE(ModeView)
 
+// Counts the paints a widget receives.
+struct PaintCount : QObject
+{
+    int n = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        n += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -928,6 +939,18 @@ private slots:
         h.w->resultsReplace({});
         h.w->resultsAppend("Sent C1");
         QCOMPARE(h.transcript(), QByteArray("\r\nSent C1"));
+        // Changes are painted together within a display frame, not in the
+        // event processing right after them (where a wait reads its reply).
+        PaintCount paints;
+        area->installEventFilter(&paints);
+        QTest::qWait(100);
+        paints.n = 0;
+        h.w->resultsAppend("Received Characters:  6 ");
+        h.w->resultsRepaint();
+        h.w->resultsAppend("Received  ACK");
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.n, 0);
+        QTRY_COMPARE(paints.n, 1);
     }
 
     // The dialog reads the device list afresh every time it opens, so an
