@@ -8,6 +8,9 @@
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]     (default 30 s, every target)
 #
+# ORNA_FUZZ_RUNS=N ends each target after N executions if that comes first
+# (the long run: ORNA_FUZZ_RUNS=10000000 fuzz/run.sh 3600).
+#
 # With ORNA_FUZZ_WITH_TESTS=1 the same build also holds the test suite, which
 # runs first under the same sanitizers (as scripts/test-sanitized.sh runs it
 # with gcc): one instrumented build serves both, as CI uses it.
@@ -61,7 +64,9 @@ run_one() {
   mkdir -p "$dir/corpus" "$dir/artifacts"
   cp "$here/fuzz/corpus/$t/"* "$dir/corpus/"
   set +e
-  "$build/fuzz/fuzz_$t" "$dir/corpus" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2560 \
+  local runs=()
+  [ -n "${ORNA_FUZZ_RUNS:-}" ] && runs=(-runs="$ORNA_FUZZ_RUNS")
+  "$build/fuzz/fuzz_$t" "$dir/corpus" -max_total_time="$secs" "${runs[@]}" -timeout=10 -rss_limit_mb=2560 \
     -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$dir/artifacts/" >"$dir/log" 2>&1
   echo $? >"$dir/status"
   set -e
@@ -80,7 +85,7 @@ done
 wait
 
 failed=0
-printf '%-12s %-6s %10s %8s %6s %6s %8s\n' target result execs exec/s cov ft corpus
+printf '%-12s %-6s %10s %8s %6s %6s %8s %6s\n' target result execs exec/s cov ft corpus secs
 for t in "${targets[@]}"; do
   dir="$work/$t"
   status="$(cat "$dir/status" 2>/dev/null || echo 99)"
@@ -95,7 +100,8 @@ for t in "${targets[@]}"; do
     result=FAILED
     failed=1
   fi
-  printf '%-12s %-6s %10s %8s %6s %6s %8s\n' "$t" "$result" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$size"
+  took="$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$dir/log")"
+  printf '%-12s %-6s %10s %8s %6s %6s %8s %6s\n' "$t" "$result" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$size" "${took:-$secs}"
 done
 for t in "${targets[@]}"; do
   dir="$work/$t"
