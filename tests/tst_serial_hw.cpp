@@ -11,8 +11,8 @@
 //       one port with a loopback plug (TX joined to RX)
 
 #include "serial/QtSerialPortObject.h"
+#include "support/PtyPeer.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <memory>
@@ -23,22 +23,6 @@ class TestSerialHardware : public QObject
 
     static QString portA() { return qEnvironmentVariable("ORNA_TEST_PORT_A"); }
     static QString portB() { return qEnvironmentVariable("ORNA_TEST_PORT_B"); }
-
-    // Reads until `want` bytes came or the line stayed quiet for a second.
-    static QByteArray readFor(QtSerialPortObject &port, qsizetype want)
-    {
-        QByteArray got;
-        QElapsedTimer quiet;
-        quiet.start();
-        while (got.size() < want && quiet.elapsed() < 1000) {
-            port.waitForInput(1000);
-            const QByteArray in = port.Input();
-            if (!in.isEmpty())
-                quiet.restart();
-            got += in;
-        }
-        return got;
-    }
 
 private slots:
     void initTestCase()
@@ -85,7 +69,7 @@ private slots:
         for (const auto &[from, to] : ways) {
             to->Input(); // nothing stale
             QVERIFY2(from->Output(all), qPrintable(from->errorText()));
-            const QByteArray got = readFor(*to, expected.size());
+            const QByteArray got = readPortFor(*to, expected.size(), 1000);
             QCOMPARE(got.size(), expected.size());
             for (int i = 0; i < expected.size(); ++i)
                 QVERIFY2(got.at(i) == expected.at(i),

@@ -80,18 +80,6 @@ class TestSerialPty : public QObject
         return cond();
     }
 
-    static QByteArray readAllFor(QtSerialPortObject &port, qsizetype want)
-    {
-        QByteArray got;
-        QElapsedTimer t;
-        t.start();
-        while (got.size() < want && t.elapsed() < 2000) {
-            port.waitForInput(1000);
-            got += port.Input();
-        }
-        return got;
-    }
-
     // The system reports no serial device; each test maps what it opens.
     ComPortMap map{[] { return QList<SystemDevice>{}; }};
 
@@ -197,7 +185,7 @@ private slots:
         QVERIFY(port.Settings(QStringLiteral("9600,N,8,1")));
         QVERIFY(port.openDevice(peer.slavePath()));
         peer.write("fresh");
-        QCOMPARE(readAllFor(port, 5), QByteArray("fresh"));
+        QCOMPARE(readPortFor(port, 5, 2000), QByteArray("fresh"));
     }
 
     // Why a port does not open, in the words the error box shows. The rows

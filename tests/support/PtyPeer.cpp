@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "support/PtyPeer.h"
 
+#include "serial/PortObject.h"
 #include "sim/server/PtyPair.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -172,4 +174,19 @@ QString PtyPeer::requestedLine() const
     if (t.c_iflag & (IXON | IXOFF))
         line += QStringLiteral(" xonxoff");
     return line;
+}
+
+QByteArray readPortFor(PortObject &port, qsizetype want, int quietMs)
+{
+    QByteArray got;
+    QElapsedTimer quiet;
+    quiet.start();
+    while (got.size() < want && quiet.elapsed() < quietMs) {
+        port.waitForInput(1000);
+        const QByteArray in = port.Input();
+        if (!in.isEmpty())
+            quiet.restart();
+        got += in;
+    }
+    return got;
 }

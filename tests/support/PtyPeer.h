@@ -9,7 +9,11 @@
 #include <functional>
 #include <sys/types.h>
 
+class PortObject;
 class QSocketNotifier;
+
+// Reads a port until `want` bytes came or it stayed quiet for quietMs.
+QByteArray readPortFor(PortObject &port, qsizetype want, int quietMs);
 
 class PtyPeer : public QObject
 {
