@@ -35,9 +35,13 @@ bool MonitoredPort::PortOpen(bool open)
 
 bool MonitoredPort::Output(const QByteArray &data)
 {
-    // A refused write put nothing on the line: nothing to record.
-    if (!m_line->Output(data))
+    // A refused write put on the line only what the driver took before it
+    // refused the rest (mostly nothing): that part is recorded as sent.
+    if (!m_line->Output(data)) {
+        if (const qsizetype sent = m_line->partlyWritten(); sent > 0)
+            m_monitor->wrote(data.left(sent));
         return false;
+    }
     m_monitor->wrote(data);
     return true;
 }

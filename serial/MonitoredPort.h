@@ -36,6 +36,7 @@ public:
     bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override { return m_line->errorText(); }
+    qsizetype partlyWritten() const override { return m_line->partlyWritten(); }
     QString deviceName() const override { return m_line->deviceName(); }
     void waitForInput(int maxMicroseconds) override { m_line->waitForInput(maxMicroseconds); }
     bool waitMayBlock() const override { return m_line->waitMayBlock(); }

@@ -36,8 +36,12 @@ public:
     virtual void DTREnable(bool on) = 0;
     // Queues the bytes for sending and returns at once. True when all of
     // them were taken; false when the port is closed or the write failed
-    // (errorText() says why), and then none of them counts as sent.
+    // (errorText() says why), and then none of them counts as sent, though
+    // partlyWritten() of them may have gone out.
     virtual bool Output(const QByteArray &data) = 0;
+    // After an Output() that returned false: how many of its first bytes
+    // went out before the driver refused the rest (0 when none did).
+    virtual qsizetype partlyWritten() const { return 0; }
     // All bytes received and not yet read; never blocks.
     virtual QByteArray Input() = 0;
 

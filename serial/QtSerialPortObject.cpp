@@ -170,6 +170,7 @@ void QtSerialPortObject::DTREnable(bool on)
 
 bool QtSerialPortObject::Output(const QByteArray &data)
 {
+    m_partlyWritten = 0;
     if (!m_port.isOpen()) {
         m_error = QStringLiteral("the port is closed");
         return false;
@@ -199,6 +200,7 @@ bool QtSerialPortObject::Output(const QByteArray &data)
         if (n < 0 && errno == EAGAIN)
             break;
         const int err = n < 0 ? errno : EIO;
+        m_partlyWritten = done;
         QString reason;
         if (deviceGone(&reason)) {
             // Closed once, outside the caller's write: the bytes did not leave.
@@ -210,6 +212,7 @@ bool QtSerialPortObject::Output(const QByteArray &data)
         return false;
     }
     if (done < data.size()) {
+        m_partlyWritten = done;
         // The driver's buffer is full: the far end has stopped reading (or
         // holds the line back). What it did not take is never sent; the line
         // stays open and takes writes again once the far end reads.

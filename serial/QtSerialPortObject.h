@@ -45,6 +45,7 @@ public:
     bool Output(const QByteArray &data) override;
     QByteArray Input() override;
     QString errorText() const override { return m_error; }
+    qsizetype partlyWritten() const override { return m_partlyWritten; }
     QString deviceName() const override { return m_device; }
     void waitForInput(int maxMicroseconds) override;
     bool waitMayBlock() const override { return m_port.isOpen() && !m_lost; }
@@ -77,6 +78,7 @@ private:
     bool m_haveSettings = false;
     QString m_device;
     QString m_error;
+    qsizetype m_partlyWritten = 0; // of the last Output(), when it failed
     bool m_lost = false;
     // What the last paced wait saw of the device, so the read that follows
     // needs no second look.

@@ -7,6 +7,7 @@
 #include "app/frmMain.h"
 #include "serial/ComPortMap.h"
 #include "serial/DeviceClaim.h"
+#include "serial/LineMonitor.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"
 #include "serial/frmPorts.h"
@@ -550,8 +551,23 @@ private slots:
         QCOMPARE(w.resultsText(), QByteArray("Sent *cls\r\nPrompt received")); // nothing shown as sent
         QTest::qWait(50);
         QCOMPARE(lost.size(), 0);
+        // What went out, the first part of a refused write included, is what
+        // the line monitor holds as sent, byte for byte.
+        QByteArray recorded;
+        const LineMonitor &monitor = w.lineMonitor();
+        for (quint64 seq = monitor.firstSeq(); seq <= monitor.lastSeq(); ++seq) {
+            if (const MonitorRecord *r = monitor.find(seq); r && r->kind == MonitorRecord::Tx)
+                recorded += r->bytes;
+        }
         peer.setReading(true);
+        QVERIFY(waitFor([&] {
+            peer.pump();
+            return peer.received().size() >= recorded.size();
+        }));
+        QTest::qWait(20);
         peer.pump();
+        QCOMPARE(peer.received().size(), recorded.size());
+        QVERIFY(peer.received() == recorded);
         peer.clearReceived();
         seams.beeps = 0;
         w.combCmd->setEditText(QStringLiteral("*idn?"));
