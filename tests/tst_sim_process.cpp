@@ -157,7 +157,7 @@ void TestSimProcess::helpListsEveryOptionAndBadOptionsFail()
                                    QStringList{"--table", "full"}, QStringList{"--turnaround", "inf"},
                                    QStringList{"--turnaround", "nan"}, QStringList{"--busy", "1e300"},
                                    QStringList{"--turnaround", "-1"}, QStringList{"--baud", "1e300"},
-                                   QStringList{"--baud", "inf"}, QStringList{"--baud", "10"},
+                                   QStringList{"--baud", "inf"}, QStringList{"--baud", "49"},
                                    QStringList{"--tau", "nan"}, QStringList{"--ripple", "inf"},
                                    QStringList{"--delay-ms", "2e9"}, QStringList{"--babble-bytes", "2000000000"},
                                    QStringList{"--noise-bytes", "-1"}, QStringList{"--nak", "rate:nan"}}) {
