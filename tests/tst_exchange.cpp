@@ -719,6 +719,7 @@ private slots:
         QVERIFY2(qAbs(t.quantile(0.5) - 50'000'000) <= 500'000, qPrintable(QString::number(t.quantile(0.5))));
         QVERIFY2(qAbs(t.quantile(0.99) - 99'000'000) <= 990'000, qPrintable(QString::number(t.quantile(0.99))));
         QCOMPARE(t.quantile(1.0), qint64(100'000'000));
+        QVERIFY2(qAbs(t.quantile(0.0) - 1'000'000) <= 10'000, qPrintable(QString::number(t.quantile(0.0))));
     }
 };
 
