@@ -227,8 +227,8 @@ public:
     // Reports the line closed under a running operation (lost or closed).
     void reportLineClosed();
     // Reports why a wait ended without its terminator for the non-timeout
-    // cases (overflow, lost port, ending program); returns true if it did.
-    bool reportWaitFailure(const RxResult &r);
+    // cases (overflow, lost port; an ending program shows nothing).
+    void reportWaitFailure(const RxResult &r);
     // True when the port is open; otherwise reports the closed port.
     bool requirePort();
     // Sets the mode, labels, captions and buttons as the operation's row says.

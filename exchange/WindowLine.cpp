@@ -92,25 +92,24 @@ bool frmMain::writeLine(const QByteArray &bytes)
     return false;
 }
 
-bool frmMain::reportWaitFailure(const RxResult &r)
+void frmMain::reportWaitFailure(const RxResult &r)
 {
     switch (r.status) {
     case RxStatus::Received:
     case RxStatus::Timeout:
-        return false;
+        break; // the exchange judges these itself
     case RxStatus::Overflow:
         ++m_overflows;
         reportError(QStringLiteral("Receive buffer overflow: the UUT sent more than %1 bytes without the awaited "
                                    "reply; the exchange was ended")
                         .arg(kReceiveBound));
-        return true;
+        break;
     case RxStatus::PortClosed:
         reportLineClosed();
-        return true;
+        break;
     case RxStatus::Aborted:
-        return true; // the program is ending; nothing to show
+        break; // the program is ending; nothing to show
     }
-    return false;
 }
 
 bool frmMain::writeBytes(const QByteArray &bytes, bool frame)
