@@ -18,6 +18,8 @@
 #include "support/WindowHarness.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -895,6 +897,13 @@ private slots:
             }
         }
         QCOMPARE(h.w->cmdSet->accessibleName(), QStringLiteral(" Set Address and          Open Link"));
+        // Every menu command has a name a test tool can find it by.
+        for (const QMenu *menu : h.w->menuBar()->findChildren<QMenu *>()) {
+            for (const QAction *a : menu->actions()) {
+                if (!a->isSeparator() && !a->menu())
+                    QVERIFY2(!a->objectName().isEmpty(), qPrintable(a->text()));
+            }
+        }
 
         QStringList chain;
         QWidget *wdg = h.w->cmdInit;
