@@ -801,7 +801,8 @@ private slots:
         User::key(Qt::Key_S, Qt::ControlModifier);
         QFile csv(dir.filePath(QStringLiteral("stats.csv")));
         QVERIFY(csv.open(QIODevice::ReadOnly));
-        QVERIFY(csv.readAll().contains("\nnot_sent,0,1\n"));
+        const QByteArray csvText = csv.readAll();
+        QVERIFY(csvText.contains("\nnot_sent,0,1\n") && csvText.contains("\nstarted,"));
         User::key(Qt::Key_Escape);
         QVERIFY(!stats->isVisible());
 
