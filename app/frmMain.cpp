@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 
 #include "app/CaptionButton.h"
+#include "app/FocusReturn.h"
 #include "app/HelpFile.h"
 #include "app/HelpWindow.h"
 #include "app/Logo.h"
@@ -91,6 +92,7 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *par
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
     buildUi();
+    new FocusReturn(this);
     buildRecordUi();
     Form_Load();
 }
