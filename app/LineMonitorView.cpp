@@ -25,6 +25,8 @@ class MonitorModel : public QAbstractTableModel
 {
 public:
     enum Column { LineMs, Wall, Kind, Hex, Text, ColumnCount };
+    // The most bytes a row shows of its record.
+    static constexpr qsizetype kShownBytes = 256;
 
     explicit MonitorModel(const LineMonitor &monitor, QObject *parent) : QAbstractTableModel(parent), m_monitor(monitor)
     {
@@ -58,13 +60,17 @@ public:
             case LineMs: return LineMonitor::lineMsText(r->lineNs);
             case Wall: return QDateTime::fromMSecsSinceEpoch(r->wallMs).toString(QStringLiteral("HH:mm:ss.zzz"));
             case Kind: return LineMonitor::kindName(r->kind);
-            case Hex: return r->isBytes() ? LineMonitor::hex(r->bytes) : QString();
-            case Text: return LineMonitor::named(r->bytes);
+            // A row shows the start of a long frame: painting costs the same
+            // whatever came (Copy and the logs have it whole).
+            case Hex: return r->isBytes() ? LineMonitor::hex(r->bytes, kShownBytes) : QString();
+            case Text: return LineMonitor::text(*r, kShownBytes);
             }
             break;
         case Qt::ToolTipRole:
             if (index.column() == Wall)
                 return LineMonitor::wallText(r->wallMs);
+            if (index.column() == Text && r->bytes.size() > kShownBytes)
+                return QStringLiteral("%1 bytes; Copy puts them all on the clipboard").arg(r->bytes.size());
             break;
         case Qt::ForegroundRole:
             return colour(r->kind);

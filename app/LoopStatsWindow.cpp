@@ -3,6 +3,7 @@
 
 #include "app/UiSeams.h"
 #include "loops/LoopStats.h"
+#include "serial/SafeFile.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -10,7 +11,6 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -119,9 +119,7 @@ void LoopStatsWindow::saveCsv()
                                              QStringLiteral("CSV files (*.csv);;All files (*)"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    const QByteArray csv = statsCsv(m_command, m_query).toUtf8();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(csv) != csv.size() || !file.flush())
-        m_seams.warn(this, QStringLiteral("Save Loop Statistics"),
-                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    QString why;
+    if (!SafeFile::replace(path, statsCsv(m_command, m_query).toUtf8(), &why))
+        m_seams.warn(this, QStringLiteral("Save Loop Statistics"), QStringLiteral("Cannot write %1: %2").arg(path, why));
 }

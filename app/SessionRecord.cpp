@@ -26,9 +26,9 @@
 #include <QToolButton>
 
 namespace {
-QString stamp()
+QString stamp(qint64 wallMs = QDateTime::currentMSecsSinceEpoch())
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
 }
 } // namespace
 
@@ -97,6 +97,7 @@ void frmMain::buildRecordUi()
 
     lblLogFile = new QLabel;
     lblLogFile->setObjectName(QStringLiteral("lblLogFile"));
+    lblLogFile->setTextFormat(Qt::PlainText); // a folder's name is shown as it is
     lblLogFile->hide();
     // A long path must not widen the window: it shows what fits, and whole
     // in the tooltip.
@@ -126,7 +127,7 @@ void frmMain::finishTally(const char *action)
         r.responseNs = m_tally.replyNs - m_tally.firstWriteNs;
     m_tally = Tally();
     m_lastResult = r;
-    m_monitor->note(MonitorRecord::Result, resultText(action, r).toLatin1());
+    m_monitor->note(MonitorRecord::Result, resultText(action, r).toUtf8());
 }
 
 void frmMain::loopStatsChanged()
@@ -236,8 +237,11 @@ void frmMain::onLineOpened()
 
 void frmMain::startLogFile(quint64 fromSeq)
 {
+    // Named after the line's opening, where the file starts.
+    const MonitorRecord *open = m_monitor->find(fromSeq);
+    const QString when = open && open->kind == MonitorRecord::Open ? stamp(open->wallMs) : stamp();
     const QString path =
-        QDir(m_logFolder).filePath(QStringLiteral("ornasertest-%1-COM%2.log").arg(stamp()).arg(MSComm1->CommPort()));
+        QDir(m_logFolder).filePath(QStringLiteral("ornasertest-%1-COM%2.log").arg(when).arg(MSComm1->CommPort()));
     if (!m_log->start(path, fromSeq))
         logFailed();
     showLogFile();

@@ -86,6 +86,8 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *par
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &PortObject::portLost, this, &frmMain::onPortLost);
     connect(m_tap, &MonitoredPort::lineOpened, this, &frmMain::onLineOpened);
+    // A log file ends with the line's closing, whoever closes it.
+    connect(m_tap, &MonitoredPort::lineClosed, this, &frmMain::finishLog);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -479,7 +481,7 @@ bool frmMain::errorShown() const
 
 void frmMain::reportError(const QString &message, bool withBeep)
 {
-    m_monitor->note(MonitorRecord::Error, message.toLatin1());
+    m_monitor->note(MonitorRecord::Error, message.toUtf8());
     txtERROR->setPlainText(message);
     txtERROR->show();
     if (withBeep)

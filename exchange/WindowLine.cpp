@@ -26,6 +26,7 @@ RxResult frmMain::RxWait(const QList<QByteArray> &terminators, qint64 limit)
         hooks.pace = [this](PortObject &port) { port.waitForInput(pollPacingMicros); };
     hooks.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     hooks.stop = [this] { return m_line.stopWaits(); };
+    const MonitoredPort::WaitScope waiting(*m_tap);
     return ReplyWait(*MSComm1, terminators, limit, hooks);
 }
 

@@ -6,6 +6,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <climits>
 
 LineMonitor::LineMonitor(qsizetype capacity, qint64 byteBound)
     : m_capacity(std::max<qsizetype>(1, capacity))
@@ -126,14 +127,37 @@ quint64 LineMonitor::lastOpenSeq() const
     return 0;
 }
 
-QString LineMonitor::hex(const QByteArray &bytes)
+QString LineMonitor::hex(const QByteArray &bytes, qsizetype maxBytes)
 {
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+    if (maxBytes <= 0 || bytes.size() <= maxBytes)
+        return QString::fromLatin1(bytes.toHex(' ').toUpper());
+    return QString::fromLatin1(bytes.left(maxBytes).toHex(' ').toUpper()) +
+           QStringLiteral(" ...(+%1 bytes)").arg(bytes.size() - maxBytes);
 }
 
-QString LineMonitor::named(const QByteArray &bytes)
+QString LineMonitor::named(const QByteArray &bytes, qsizetype maxBytes)
 {
-    return simNameBytes(bytes);
+    return simNameBytes(bytes, int(std::min<qsizetype>(maxBytes, INT_MAX)));
+}
+
+QString LineMonitor::text(const MonitorRecord &r, qsizetype maxBytes)
+{
+    if (!r.isUtf8Text())
+        return named(r.bytes, maxBytes);
+    // ASCII by the byte vocabulary; other characters as they are.
+    const QString s = QString::fromUtf8(r.bytes);
+    QString out;
+    QByteArray run;
+    for (const QChar c : s) {
+        if (c.unicode() < 128) {
+            run += char(c.unicode());
+            continue;
+        }
+        out += named(run);
+        run.clear();
+        out += c;
+    }
+    return out + named(run);
 }
 
 QString LineMonitor::kindName(MonitorRecord::Kind kind)
@@ -157,7 +181,7 @@ QString LineMonitor::logLine(const MonitorRecord &r)
 {
     const QChar tab(u'\t');
     return wallText(r.wallMs) + tab + lineMsText(r.lineNs) + tab + kindName(r.kind) + tab +
-           (r.isBytes() ? hex(r.bytes) : QStringLiteral("-")) + tab + named(r.bytes);
+           (r.isBytes() ? hex(r.bytes) : QStringLiteral("-")) + tab + text(r);
 }
 
 QString LineMonitor::logHeader()

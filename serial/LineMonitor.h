@@ -34,9 +34,13 @@ struct MonitorRecord
     qint64 lineNs = -1; // since the line last opened; -1 before it ever opened
     qint64 wallMs = 0;  // wall clock, ms since the epoch
     Kind kind = Tx;
-    QByteArray bytes;   // the bytes (Tx, Rx, Drop) or the text (Latin-1)
+    // The bytes (Tx, Rx, Drop), the transcript line as its bytes (Show,
+    // Line), or the program's own text in UTF-8 (Open, Close, Lost, Error,
+    // Result).
+    QByteArray bytes;
 
     bool isBytes() const { return kind == Tx || kind == Rx || kind == Drop; }
+    bool isUtf8Text() const { return kind >= Open && kind != Show && kind != Line; }
 };
 
 class LineMonitor
@@ -84,10 +88,15 @@ public:
     void setChangeHook(std::function<void()> hook) { m_changed = std::move(hook); }
 
     // ---- Text
-    // "02 3F 20 43 31 03"
-    static QString hex(const QByteArray &bytes);
-    // Control characters by name: "<STX>? C1<ETX>", "<CR>", bytes above 126 as "<xB0>".
-    static QString named(const QByteArray &bytes);
+    // "02 3F 20 43 31 03"; with maxBytes > 0 at most that many bytes, and
+    // "...(+N bytes)" for the rest.
+    static QString hex(const QByteArray &bytes, qsizetype maxBytes = 0);
+    // Control characters by name: "<STX>? C1<ETX>", "<CR>", bytes above 126
+    // as "<xB0>", and "<" itself as "<x3C>", so that every "<" starts a name.
+    static QString named(const QByteArray &bytes, qsizetype maxBytes = 0);
+    // The record's text field: its bytes named, or its UTF-8 text with
+    // control characters and "<" named the same way.
+    static QString text(const MonitorRecord &r, qsizetype maxBytes = 0);
     // "TX", "RX", "DROP", "OPEN", "CLOSE", "LOST", "SHOW", "LINE", "ERROR", "RESULT"
     static QString kindName(MonitorRecord::Kind kind);
     // "2024-05-02T14:03:07.512"

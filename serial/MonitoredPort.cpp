@@ -12,6 +12,7 @@ MonitoredPort::MonitoredPort(PortObject *line, std::shared_ptr<LineMonitor> moni
     if (!m_line->parent())
         m_line->setParent(this);
     connect(m_line, &PortObject::portLost, this, &MonitoredPort::onLost);
+    connect(m_line, &PortObject::inputArrived, this, &MonitoredPort::onInputArrived);
 }
 
 bool MonitoredPort::PortOpen(bool open)
@@ -24,11 +25,12 @@ bool MonitoredPort::PortOpen(bool open)
         m_monitor->opened(QStringLiteral("COM %1 %2 %3")
                               .arg(m_line->CommPort())
                               .arg(m_line->deviceName(), m_line->Settings())
-                              .toLatin1(),
+                              .toUtf8(),
                           characterNs);
         emit lineOpened();
     } else if (!open && wasOpen) {
         m_monitor->closed();
+        emit lineClosed();
     }
     return ok;
 }
@@ -53,8 +55,28 @@ QByteArray MonitoredPort::Input()
 
 void MonitoredPort::drain()
 {
+    // One read takes what the driver hands over at once; it may hold more
+    // (a pseudo-terminal moves its input on in portions). Reads go on until
+    // one finds nothing, bounded against a far end that writes faster than
+    // they go; what is left then is flushed.
+    static constexpr qint64 kDrainBound = 16LL * 1024 * 1024;
+    qint64 taken = 0;
+    while (m_line->PortOpen() && taken <= kDrainBound) {
+        const QByteArray in = read(true);
+        if (in.isEmpty())
+            break;
+        taken += in.size();
+    }
     if (m_line->PortOpen())
-        read(true);
+        m_line->flushInput();
+}
+
+void MonitoredPort::onInputArrived()
+{
+    // A wait reads its own input; a read in progress gets this input too.
+    if (m_waiting || m_reading || !m_line->PortOpen())
+        return;
+    read(true);
 }
 
 QByteArray MonitoredPort::read(bool discarded)
@@ -83,6 +105,6 @@ void MonitoredPort::onLost(const QString &reason)
 
 void MonitoredPort::reportLoss(const QString &reason)
 {
-    m_monitor->lost(reason.toLatin1());
+    m_monitor->lost(reason.toUtf8());
     emit portLost(reason);
 }

@@ -44,6 +44,9 @@ public:
     virtual qsizetype partlyWritten() const { return 0; }
     // All bytes received and not yet read; never blocks.
     virtual QByteArray Input() = 0;
+    // Throws away what the driver still holds of the input (after the
+    // pending bytes were read): nothing that came before can reach a later read.
+    virtual void flushInput() {}
 
     // Why the last open, settings change or write failed.
     virtual QString errorText() const = 0;
@@ -60,6 +63,9 @@ public:
     virtual void usePortMap(ComPortMap *map) { Q_UNUSED(map); }
 
 signals:
+    // Input arrived (emitted from the event loop, on ports with a read
+    // notifier): read it now, or the far end may be held back.
+    void inputArrived();
     // The open port was lost (device gone, far end closed). Emitted once; the
     // port is closed when the signal arrives.
     void portLost(const QString &reason);

@@ -19,6 +19,7 @@
 QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPortObject::onError);
+    connect(&m_port, &QSerialPort::readyRead, this, &PortObject::inputArrived);
     // Unbounded, Qt's buffer grows by a block of its own for every arrival
     // while nothing reads: a trickle of bytes on an idle line costs
     // megabytes within minutes. Bounded, Qt leaves the rest in the driver.
@@ -256,6 +257,12 @@ QByteArray QtSerialPortObject::Input()
     }
     readDriver(fd, got);
     return got;
+}
+
+void QtSerialPortObject::flushInput()
+{
+    if (m_port.isOpen() && !m_lost)
+        m_port.clear(QSerialPort::Input);
 }
 
 void QtSerialPortObject::readDriver(int fd, QByteArray &into)

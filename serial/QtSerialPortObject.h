@@ -5,12 +5,12 @@
 // claimed as Linux serial programs expect (DeviceClaim) and held in exclusive
 // mode while open; a port held by another program is reported with its name.
 //
-// Bytes that arrive while nothing reads (between exchanges) cost at most
-// kReadBufferBytes in the port's buffer; what comes beyond waits in the
-// driver, whose own buffer is bounded too (a serial driver drops what
-// overruns it, a pseudo-terminal holds its writer back). Input() takes both,
-// so the drain before an exchange drops exactly what arrived since the last
-// read, up to those bounds. A far end that stops reading fills the transmit
+// Bytes that arrive while nothing reads cost at most kReadBufferBytes in the
+// port's buffer; what comes beyond waits in the driver, whose own buffer is
+// bounded too (a serial driver drops what overruns it, a pseudo-terminal
+// holds its writer back). inputArrived() says when bytes came, so that the
+// owner reads them as they come; Input() takes both buffers, and
+// flushInput() empties the driver's. A far end that stops reading fills the transmit
 // side: a write the driver cannot take is refused (what it did not take is
 // never sent), the line stays open.
 // Only a hang-up confirmed by poll() closes the port.
@@ -44,6 +44,7 @@ public:
     void DTREnable(bool on) override;
     bool Output(const QByteArray &data) override;
     QByteArray Input() override;
+    void flushInput() override;
     QString errorText() const override { return m_error; }
     qsizetype partlyWritten() const override { return m_partlyWritten; }
     QString deviceName() const override { return m_device; }

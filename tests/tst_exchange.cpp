@@ -9,11 +9,18 @@
 #include "loops/LoopStats.h"
 #include "serial/LineMonitor.h"
 #include "serial/MonitoredPort.h"
+#include "serial/SessionLog.h"
 #include "sim/SimLinePort.h"
 #include "support/LineRecord.h"
 #include "support/ScriptPort.h"
 
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/mount.h>
 
 namespace {
 QByteArray lines(std::initializer_list<QByteArray> parts)
@@ -704,6 +711,98 @@ private slots:
         QCOMPARE(m.pushedOut(), quint64(2));
         QCOMPARE(m.find(3)->bytes, QByteArray("bbbb"));
         QCOMPARE(m.find(m.lastSeq())->bytes, QByteArray("dddddd"));
+    }
+
+    // The log's files harm nothing and lose nothing unsaid: a file is made
+    // new (a name taken by a file or a link is left alone, the next free
+    // name is used), a save replaces a link, not what it points to; a file
+    // deleted under the log, or a full disk, is said with what is lost; a
+    // save says how many records the ring pushed out before it.
+    void sessionLogFiles_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("says"); // in the error; empty: none
+        QTest::newRow("new file") << "new" << "";
+        QTest::newRow("name taken by a file") << "taken" << "";
+        QTest::newRow("name taken by a link") << "link" << "";
+        QTest::newRow("file deleted while written") << "deleted"
+                                                    << "was deleted or its folder removed: the records it held, from ";
+        QTest::newRow("folder removed while written") << "folder" << "the line monitor still holds them";
+        QTest::newRow("disk full") << "full" << ": No space left on device";
+        QTest::newRow("saved after records were pushed out") << "pushed" << "";
+        QTest::newRow("saved over a link") << "save link" << "";
+    }
+    void sessionLogFiles()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, says);
+        QTemporaryDir top;
+        QDir dir(top.path());
+        QVERIFY(dir.mkdir("logs") && dir.cd("logs"));
+        const QString path = dir.filePath("x.log");
+        // A file of the user's that nothing may touch.
+        QFile victim(top.filePath("victim"));
+        QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("precious") == 8);
+        victim.close();
+        QVERIFY(victim.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        if (situation == "taken") {
+            QFile other(path);
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("theirs") == 6);
+        }
+        if (situation == "link" || situation == "save link")
+            QVERIFY(QFile::link(victim.fileName(), path));
+        QString target = path;
+        if (situation == "full") {
+            if (::mount("tmpfs", dir.path().toLocal8Bit().constData(), "tmpfs", 0, "size=8k") != 0)
+                QSKIP("no small file system here (mounting one needs root)");
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (situation == "full")
+                ::umount(dir.path().toLocal8Bit().constData());
+        });
+        auto monitor = std::make_shared<LineMonitor>(4, 1 << 20);
+        monitor->opened("COM 1 /dev/ttyS0 9600,N,8,1");
+        monitor->wrote("*idn?\n");
+
+        QString error;
+        if (situation == "pushed" || situation == "save link") {
+            for (int i = 0; i < 6; ++i)
+                monitor->wrote("x"); // 8 records in all, the first 4 pushed out
+            QVERIFY2(SessionLog::save(*monitor, path, &error), qPrintable(error));
+        } else {
+            SessionLog log(monitor);
+            QVERIFY2(log.start(path, 1), qPrintable(log.error()));
+            target = log.path();
+            if (situation == "deleted")
+                QVERIFY(QFile::remove(target));
+            if (situation == "folder")
+                QVERIFY(dir.removeRecursively());
+            monitor->read(QByteArray(situation == "full" ? 4096 : 8, 'r'), false);
+            if (!log.flush())
+                error = log.error();
+            QCOMPARE(log.active(), says.isEmpty());
+            QVERIFY(log.finish() == says.isEmpty());
+        }
+        QVERIFY2(says.isEmpty() ? error.isEmpty() : error.contains(says), qPrintable(error));
+        QVERIFY(victim.open(QIODevice::ReadOnly));
+        QCOMPARE(victim.readAll(), QByteArray("precious"));
+        QCOMPARE(victim.permissions() & (QFile::ReadOther | QFile::WriteOwner), QFile::WriteOwner);
+        if (!says.isEmpty())
+            return;
+        if (situation == "taken" || situation == "link") {
+            QCOMPARE(target, dir.filePath("x-2.log"));
+            QCOMPARE(QFileInfo(path).isSymLink(), situation == "link");
+        }
+        QFile written(target);
+        QVERIFY(!QFileInfo(target).isSymLink() && written.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = written.readAll().split('\n');
+        if (situation == "pushed" || situation == "save link") {
+            QCOMPARE(lines.value(2), QByteArray("# 4 records were pushed out of the monitor before they were written"));
+            QCOMPARE(lines.size(), 2 + 1 + 4 + 1);
+        } else {
+            QVERIFY2(lines.value(2).endsWith("\tOPEN\t-\tCOM 1 /dev/ttyS0 9600,N,8,1"), lines.value(2).constData());
+            QCOMPARE(lines.size(), 2 + 3 + 1);
+        }
     }
 
     // Response times: minimum and maximum exact, quantiles within 1 %.

@@ -495,6 +495,62 @@ private slots:
         QCOMPARE(port.Input(), QByteArray());
     }
 
+    // Every exchange starts from empty input, however much came unasked:
+    // while the line is idle the input is read as it comes (the far end is
+    // never held back) and recorded as dropped then; what the driver holds
+    // at the drain is read whole and flushed. No stale byte reaches a reply.
+    void unsolicitedInputNeverReachesAReply_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("idle"); // events run before the exchange
+        QTest::newRow("12,000 bytes, idle") << 12000 << true;
+        QTest::newRow("100,000 bytes, idle") << 100000 << true;
+        QTest::newRow("a stopped 400 KB stream, idle") << 400000 << true;
+        QTest::newRow("12,000 bytes in the driver at the drain") << 12000 << false;
+    }
+    void unsolicitedInputNeverReachesAReply()
+    {
+        QFETCH(int, bytes);
+        QFETCH(bool, idle);
+        PtyPeer peer;
+        peer.onData = [&](const QByteArray &chunk) {
+            if (chunk.endsWith('\n'))
+                peer.write(QByteArray("Vek,PTY peer,0,1\n>"));
+        };
+        map.setDevice(1, peer.slavePath());
+        FakeSeams seams;
+        seams.dialog = [](frmPorts &d) {
+            d.cmdCOM1_Click();
+            d.cmdExit_Click();
+        };
+        frmMain w(nullptr, &seams, &map);
+        w.cmdInit_Click();
+        QVERIFY2(w.MSComm1->PortOpen(), qPrintable(w.errorText()));
+        QByteArray junk(bytes, 'j');
+        for (int i = 0; i < bytes; i += 97)
+            junk[i] = '\n'; // a terminator among them, as a stray reply has
+        const auto dropped = [&] {
+            qsizetype n = 0;
+            const LineMonitor &m = w.lineMonitor();
+            for (quint64 seq = m.firstSeq(); seq <= m.lastSeq(); ++seq)
+                if (const MonitorRecord *r = m.find(seq); r && r->kind == MonitorRecord::Drop)
+                    n += r->bytes.size();
+            return n;
+        };
+        if (idle) {
+            peer.writeQueued(junk);
+            QVERIFY2(waitFor([&] { return peer.queued() == 0 && dropped() == bytes; }),
+                     qPrintable(QStringLiteral("%1 bytes held back, %2 recorded").arg(peer.queued()).arg(dropped())));
+        } else {
+            peer.write(junk);
+        }
+        QVERIFY(User::showActive(&w));
+        User::typeInto(w.combCmd, QStringLiteral("*idn?"));
+        User::key(Qt::Key_Return);
+        QCOMPARE(w.resultsText(), QByteArray("Sent *idn?\r\nVek,PTY peer,0,1\r\nPrompt received"));
+        QCOMPARE(dropped(), qsizetype(bytes));
+    }
+
     // The window through the real serial code: the bytes on the line are
     // exactly the frames, and the reply comes back into the transcript.
     void scpiExchangeEndToEnd()

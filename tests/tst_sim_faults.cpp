@@ -379,6 +379,8 @@ void TestSimFaults::frameLogNamesControlCharacters()
     QCOMPARE(simNameBytes(STX + "? C1" + ETX), QStringLiteral("<STX>? C1<ETX>"));
     QCOMPARE(simNameBytes(QByteArray("\x13\x11" "1\r\n\x10\x05\x15\x04\x06\x7f\xe9", 12)),
              QStringLiteral("<XOFF><XON>1<CR><LF><DLE><ENQ><NAK><EOT><ACK><DEL><xE9>"));
+    // A literal "<" never reads as the start of a name.
+    QCOMPARE(simNameBytes("<CR>\r"), QStringLiteral("<x3C>CR><CR>"));
     QCOMPARE(simNameBytes(QByteArray(10, 'a'), 4), QStringLiteral("aaaa...(+6 bytes)"));
 
     SimFaults f = with(&SimFaults::nak, SimTrigger::once());

@@ -659,12 +659,17 @@ private slots:
         QTest::newRow("continuous, line dropped mid-exchange") << true << true << QString();
         QTest::newRow("unwritable file") << false << false << QStringLiteral("/nonexistent-ornasertest/x.log");
         QTest::newRow("unwritable folder") << true << false << QStringLiteral("/nonexistent-ornasertest");
+        // Initialize COM Port closes the line: its file ends there.
+        QTest::newRow("continuous, line reopened") << true << false << QStringLiteral("reopen");
     }
     void sessionLog()
     {
         QFETCH(bool, continuous);
         QFETCH(bool, drop);
         QFETCH(QString, target);
+        const bool reopen = target == QLatin1String("reopen");
+        if (reopen)
+            target.clear();
         WindowHarness h;
         QTemporaryDir dir;
         if (continuous) {
@@ -697,6 +702,36 @@ private slots:
             return;
         }
         QCOMPARE(h.seams.warnings, QStringList());
+        if (reopen) {
+            const auto records = [&](const QString &name) {
+                QFile f(dir.filePath(name));
+                return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll())
+                                                         .split(u'\n', Qt::SkipEmptyParts)
+                                                         .filter(QRegularExpression(QStringLiteral("^[^#]")))
+                                                   : QStringList();
+            };
+            const auto files = [&] {
+                return QDir(dir.path()).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+            };
+            // While the port dialog is up, the closed line's file is finished.
+            QString lastWhileChoosing;
+            h.seams.dialog = [&](frmPorts &d) {
+                const QStringList held = records(files().value(0));
+                lastWhileChoosing = held.isEmpty() ? QString() : held.last();
+                d.cmdCOM_Click(1);
+                d.cmdExit_Click();
+            };
+            h.w->cmdInit_Click();
+            QVERIFY2(lastWhileChoosing.endsWith(QStringLiteral("\tCLOSE\t-\t")), qPrintable(lastWhileChoosing));
+            QCOMPARE(files().size(), 2);
+            for (const QString &name : files()) {
+                const QStringList held = records(name);
+                QCOMPARE(held.filter(QStringLiteral("\tOPEN\t")).size(), 1);
+                QVERIFY2(held.first().contains(QStringLiteral("\tOPEN\t")), qPrintable(held.first()));
+            }
+            QCOMPARE(records(files().first()).last(), lastWhileChoosing);
+            return;
+        }
         if (continuous) {
             const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*.log")});
             QCOMPARE(files.size(), 1);

@@ -115,7 +115,7 @@ QString simNameBytes(const QByteArray &bytes, int maxBytes)
             text += QLatin1Char('<') + QLatin1String(controlNames[c]) + QLatin1Char('>');
         else if (c == 127)
             text += QLatin1String("<DEL>");
-        else if (c > 127)
+        else if (c > 127 || c == '<')
             text += QLatin1String("<x") + QString::number(c, 16).toUpper() + QLatin1Char('>');
         else
             text += QLatin1Char(char(c));

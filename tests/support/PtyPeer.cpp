@@ -133,8 +133,32 @@ void PtyPeer::write(const QByteArray &bytes)
     }
 }
 
+void PtyPeer::writeQueued(const QByteArray &bytes)
+{
+    m_queue += bytes;
+    if (!m_writeNotifier && m_master >= 0) {
+        m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+        connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyPeer::writable);
+    }
+    writable();
+}
+
+void PtyPeer::writable()
+{
+    while (m_master >= 0 && !m_queue.isEmpty()) {
+        const ssize_t n = ::write(m_master, m_queue.constData(), size_t(m_queue.size()));
+        if (n <= 0)
+            break;
+        m_queue.remove(0, n);
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_queue.isEmpty());
+}
+
 void PtyPeer::hangUp()
 {
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
     if (m_notifier) {
         m_notifier->setEnabled(false);
         delete m_notifier;

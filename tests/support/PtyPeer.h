@@ -31,6 +31,11 @@ public:
     // Reads what is pending now, without waiting for events.
     void pump();
     void write(const QByteArray &bytes);
+    // Writes as the line takes them, as a far end does: what does not fit
+    // now goes as room frees, while events run.
+    void writeQueued(const QByteArray &bytes);
+    // Bytes of writeQueued() not yet taken by the line.
+    qsizetype queued() const { return m_queue.size(); }
     // Called with each chunk the program writes; may answer with write().
     std::function<void(const QByteArray &)> onData;
     // Hangs up: closes the master side, as an unplugged line would.
@@ -52,6 +57,7 @@ public:
 
 private:
     void readable();
+    void writable();
 
     int m_master = -1;
     int m_slaveKeep = -1;
@@ -59,4 +65,6 @@ private:
     QString m_slavePath;
     QByteArray m_received;
     QSocketNotifier *m_notifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_queue;
 };
