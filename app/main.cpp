@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/ExitSignals.h"
 #include "app/Logo.h"
 #include "app/frmMain.h"
 #include "sim/SimulatedLine.h"
@@ -16,6 +17,8 @@ int main(int argc, char *argv[])
     frmMain w;
     SimulatedLine simulator(w.portMap());
     installSimulatorMenu(w, simulator.host());
+    ExitSignals exitSignals;
+    exitOnSignals(exitSignals, w);
     w.show();
-    return app.exec();
+    return exitSignals.exitStatus(app.exec());
 }

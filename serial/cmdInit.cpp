@@ -27,6 +27,9 @@ void frmMain::cmdInit_Click()
 
     m_ports->beginChoice();
     m_seams->runPortsDialog(*m_ports);
+    // Left because the program is ending (a signal): nothing is opened.
+    if (m_line.stopWaits())
+        return;
 
     if (CommPortNum == 0) {
         txtERROR->setPlainText(QStringLiteral("No COM Port Selected"));

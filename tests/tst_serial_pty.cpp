@@ -3,6 +3,7 @@
 // settings, open failures (missing, held by another program, no
 // permission), a lost line, and one SCPI exchange end to end.
 
+#include "app/ExitSignals.h"
 #include "app/TranscriptBox.h"
 #include "app/frmMain.h"
 #include "serial/ComPortMap.h"
@@ -10,6 +11,7 @@
 #include "serial/LineMonitor.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"
+#include "serial/SessionLog.h"
 #include "serial/frmPorts.h"
 #include "support/FakeSeams.h"
 #include "support/PtyPeer.h"
@@ -549,6 +551,79 @@ private slots:
         User::key(Qt::Key_Return);
         QCOMPARE(w.resultsText(), QByteArray("Sent *idn?\r\nVek,PTY peer,0,1\r\nPrompt received"));
         QCOMPARE(dropped(), qsizetype(bytes));
+    }
+
+    // A signal ends the program as Exit does, after the exchange in
+    // progress: DLE ENQ, the port closed and its lock released, the log
+    // finished; the exit status tells the signal. With the port dialog up,
+    // nothing is opened once the dialog returns.
+    void exitOnSignal_data()
+    {
+        QTest::addColumn<int>("signo");
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("SIGTERM, idle") << SIGTERM << "idle" << QByteArray("\x10\x05");
+        QTest::newRow("SIGINT, during a wait") << SIGINT << "wait" << QByteArray("*idn?\n\x10\x05");
+        QTest::newRow("SIGHUP, port dialog up") << SIGHUP << "dialog" << QByteArray();
+    }
+    void exitOnSignal()
+    {
+        QFETCH(int, signo);
+        QFETCH(QString, when);
+        QFETCH(QByteArray, written);
+        PtyPeer peer;
+        map.setDevice(1, peer.slavePath());
+        FakeSeams seams;
+        QTemporaryDir logs;
+        seams.folderAnswers << logs.path();
+        frmMain w(nullptr, &seams, &map);
+        ExitSignals exitSignals;
+        exitOnSignals(exitSignals, w);
+        w.actLogContinuously->trigger();
+        seams.dialog = [&](frmPorts &d) {
+            d.cmdCOM1_Click();
+            if (when == QLatin1String("dialog")) {
+                ::raise(signo);
+                QTest::qWait(20);
+            }
+            d.cmdExit_Click();
+        };
+        w.cmdInit_Click();
+        QStringList locks; // the device's lock files while the line is open
+        if (w.MSComm1->PortOpen()) {
+            for (const char *dir : {"/var/lock", "/tmp"})
+                if (const QString f = QStringLiteral("%1/LCK..%2").arg(QLatin1String(dir), peer.slavePath().mid(5).replace('/', '_'));
+                    QFileInfo::exists(f))
+                    locks << f;
+        }
+        if (when == QLatin1String("wait")) {
+            peer.onData = [&](const QByteArray &chunk) {
+                if (chunk == "*idn?\n")
+                    ::raise(signo);
+            };
+            w.combCmd->setEditText(QStringLiteral("*idn?"));
+            w.cmdSend_Click();
+        } else if (when == QLatin1String("idle")) {
+            ::raise(signo);
+        }
+        QVERIFY(waitFor([&] { return seams.programEnds == 1; }));
+        QCOMPARE(exitSignals.exitStatus(0), 128 + signo);
+        QVERIFY(!w.MSComm1->PortOpen());
+        QVERIFY(waitFor([&] {
+            peer.pump();
+            return peer.received() == written;
+        }));
+        for (const QString &f : locks)
+            QVERIFY2(!QFileInfo::exists(f), qPrintable(f));
+        QVERIFY(!w.sessionLog().active());
+        const QStringList files = QDir(logs.path()).entryList(QDir::Files);
+        QCOMPARE(files.size(), when == QLatin1String("dialog") ? 0 : 1);
+        if (!files.isEmpty()) {
+            QFile f(logs.filePath(files.first()));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray text = f.readAll();
+            QVERIFY2(text.trimmed().endsWith("\tCLOSE\t-"), text.constData());
+        }
     }
 
     // The window through the real serial code: the bytes on the line are
