@@ -129,6 +129,7 @@ DeviceClaim::~DeviceClaim()
 bool DeviceClaim::claim(const QString &path, QString *why)
 {
     release();
+    m_note.clear();
     const QByteArray given = QFile::encodeName(path);
     if (const QString tooLong = pathTooLong(given); !tooLong.isEmpty()) {
         *why = tooLong;
@@ -172,10 +173,9 @@ bool DeviceClaim::claim(const QString &path, QString *why)
                    .arg(NAME_MAX);
         return false;
     }
-    const QString lockHolder = lockFileHolder(device);
-    if (!lockHolder.isEmpty()) {
+    if (const LockHolder held = lockFileHolder(device); !held.holder.isEmpty()) {
         *why = QStringLiteral("the device%1 is in use by another program: %2 holds its lock file %3")
-                   .arg(viaLink, lockHolder, lockFilePath(device));
+                   .arg(viaLink, held.holder, held.file);
         return false;
     }
     // A lock file left by a process that has ended: removed, as QSerialPort
@@ -236,6 +236,10 @@ bool DeviceClaim::claim(const QString &path, QString *why)
     }
     m_fd = fd;
     m_device = device;
+    if (!stale.file.isEmpty())
+        m_note = QStringLiteral("took over the stale lock file %1: it named process %2, which no longer runs")
+                     .arg(stale.file)
+                     .arg(stale.pid);
     return true;
 }
 
@@ -288,11 +292,11 @@ QList<LockFileEntry> lockFilesOf(const QString &device)
 }
 } // namespace
 
-QString DeviceClaim::lockFileHolder(const QString &device)
+DeviceClaim::LockHolder DeviceClaim::lockFileHolder(const QString &device)
 {
     for (const LockFileEntry &e : lockFilesOf(device))
         if (processAlive(e.pid))
-            return programOf(e.pid, e.program);
+            return {programOf(e.pid, e.program), e.file};
     return {};
 }
 

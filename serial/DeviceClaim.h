@@ -12,8 +12,9 @@
 //   picocom and other terminal programs take; the lock is kept until
 //   release(). A device already held in exclusive mode (TIOCEXCL, which the
 //   port sets while open) refuses this open with EBUSY.
-// - A lock file left by a process that has ended is removed (as QSerialPort
-//   removes one); one this user may not remove is named with its process.
+// - A lock file left by a process that has ended is taken over (removed, as
+//   QSerialPort and QLockFile do), and note() says so; one this user may not
+//   remove is named with its process.
 // - Only a terminal device is a serial line: a file, a pipe, a directory or
 //   a device such as /dev/null is refused as not a serial device, and a path
 //   too long for the system (or for the lock file named after it) as such.
@@ -38,13 +39,21 @@ public:
     // Gives the device up (after the port on it was closed).
     void release();
     QString device() const { return m_device; }
+    // What the last successful claim did beyond the usual (a stale lock file
+    // taken over), for the user to see; empty when nothing.
+    QString note() const { return m_note; }
 
     // The UUCP lock file of a resolved device path: /dev/ttyUSB0 gives
     // /var/lock/LCK..ttyUSB0, /dev/pts/3 gives /var/lock/LCK..pts_3.
     static QString lockFilePath(const QString &device);
-    // "picocom (pid 4711)" for a living process named in the device's lock
-    // file; empty when there is none.
-    static QString lockFileHolder(const QString &device);
+    // A living process named in one of the device's lock files (in any of
+    // the folders serial programs use): "picocom (pid 4711)" and the file.
+    struct LockHolder
+    {
+        QString holder; // empty: none
+        QString file;
+    };
+    static LockHolder lockFileHolder(const QString &device);
     // A lock file of the device that names a process no longer running.
     struct StaleLock
     {
@@ -61,4 +70,5 @@ public:
 private:
     int m_fd = -1;
     QString m_device;
+    QString m_note;
 };

@@ -60,6 +60,7 @@ public:
     QString errorText() const override { return m_line->errorText(); }
     qsizetype partlyWritten() const override { return m_line->partlyWritten(); }
     QString deviceName() const override { return m_line->deviceName(); }
+    QString openNote() const override { return m_line->openNote(); }
     void waitForInput(int maxMicroseconds) override { m_line->waitForInput(maxMicroseconds); }
     bool waitMayBlock() const override { return m_line->waitMayBlock(); }
     void usePortMap(ComPortMap *map) override { m_line->usePortMap(map); }

@@ -50,6 +50,9 @@ public:
 
     // Why the last open, settings change or write failed.
     virtual QString errorText() const = 0;
+    // What the last open did beyond the usual, for the user to see (a stale
+    // lock file taken over); empty when nothing.
+    virtual QString openNote() const { return {}; }
     // The device the port opens (or opened), for messages and the window.
     virtual QString deviceName() const = 0;
     // Lets the reply wait pace its polls: returns as soon as input is pending,

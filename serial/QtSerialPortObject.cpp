@@ -130,10 +130,9 @@ QString QtSerialPortObject::describeOpenFailure(QSerialPort::SerialPortError err
     case QSerialPort::PermissionError: {
         // Qt's word for a lock file it could not take, a device in
         // exclusive use and a refused open alike: tell them apart.
-        const QString holder = DeviceClaim::lockFileHolder(path);
-        if (!holder.isEmpty())
+        if (const DeviceClaim::LockHolder held = DeviceClaim::lockFileHolder(path); !held.holder.isEmpty())
             return QStringLiteral("the device is in use by another program: %1 holds its lock file %2")
-                .arg(holder, DeviceClaim::lockFilePath(path));
+                .arg(held.holder, held.file);
         const DeviceClaim::StaleLock stale = DeviceClaim::staleLockFile(path);
         if (!stale.file.isEmpty())
             return QStringLiteral("the device has a stale lock file: %1 names process %2, which no longer runs, "

@@ -48,6 +48,7 @@ public:
     QString errorText() const override { return m_error; }
     qsizetype partlyWritten() const override { return m_partlyWritten; }
     QString deviceName() const override { return m_device; }
+    QString openNote() const override { return m_claim.note(); }
     void waitForInput(int maxMicroseconds) override;
     bool waitMayBlock() const override { return m_port.isOpen() && !m_lost; }
     void usePortMap(ComPortMap *map) override { m_map = map; }

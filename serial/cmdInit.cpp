@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 
 // Closes the port, lets the user choose port and line format in the settings
 // dialog, and opens the chosen port in SCPI mode. Sends nothing.
@@ -60,6 +61,8 @@ void frmMain::cmdInit_Click()
         return;
     }
     m_lossMessage.clear();
+    if (const QString note = MSComm1->openNote(); !note.isEmpty())
+        statusBar()->showMessage(QStringLiteral("COM %1: %2").arg(CommPortNum).arg(note), 15000);
     MSComm1->RTSEnable(true);
     MSComm1->DTREnable(true);
 
