@@ -675,6 +675,11 @@ private slots:
         QCOMPARE(h.seams.beeps, 2);
         QCOMPARE(h.w->LpCount, qint64(2));
         QCOMPARE(h.w->CMDloopFlg, 1);
+        // Started again, the loop counts from zero.
+        QCOMPARE(h.w->commandLoopStats().run(), qint64(2));
+        h.w->cmdCmdtstoff_Click();
+        h.w->cmdCmdtst_Click();
+        QCOMPARE(h.w->commandLoopStats().run(), qint64(0));
     }
 };
 

@@ -3,7 +3,9 @@
 // the round trip unchanged (7-bit formats: its low seven bits) at every baud
 // rate and character format the program offers. Pseudo-terminals ignore
 // parity and 7-bit framing, so only hardware shows that 7E1 and 7O1 are set
-// as asked on both sides. Without ports the test skips.
+// as asked on both sides; they have no modem lines either, so only hardware
+// shows RTS and DTR asserted while the port is open. Without ports the test
+// skips.
 //
 //   ORNA_TEST_PORT_A=/dev/ttyUSB0 ORNA_TEST_PORT_B=/dev/ttyUSB1 ctest -R tst_serial_hw
 //       two ports joined by a null-modem cable
@@ -13,9 +15,13 @@
 #include "serial/QtSerialPortObject.h"
 #include "support/PtyPeer.h"
 
+#include <QFile>
 #include <QTest>
 
 #include <memory>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 class TestSerialHardware : public QObject
 {
@@ -30,6 +36,27 @@ private slots:
         if (portA().isEmpty())
             QSKIP("no serial hardware given: set ORNA_TEST_PORT_A (and ORNA_TEST_PORT_B for a pair; "
                   "without it, port A needs a loopback plug)");
+    }
+
+    // RTS and DTR go up when asked while the port is open, and down again.
+    // The one test that sees them: a pseudo-terminal has no modem lines.
+    void modemLinesAsserted()
+    {
+        // Opened first: the port holds the device in exclusive mode once open.
+        const int fd = ::open(QFile::encodeName(portA()).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QtSerialPortObject a;
+        QVERIFY(a.Settings(QStringLiteral("9600,N,8,1")));
+        QVERIFY2(a.openDevice(portA()), qPrintable(a.errorText()));
+        for (bool on : {true, false, true}) {
+            a.RTSEnable(on);
+            a.DTREnable(on);
+            int lines = 0;
+            QVERIFY(::ioctl(fd, TIOCMGET, &lines) == 0);
+            QCOMPARE(bool(lines & TIOCM_RTS), on);
+            QCOMPARE(bool(lines & TIOCM_DTR), on);
+        }
+        ::close(fd);
     }
 
     void roundTrip_data()

@@ -795,6 +795,15 @@ private slots:
         QVERIFY2(QApplication::clipboard()->text().endsWith(
                      QStringLiteral("\tERROR\t-\tReceive timeout error - no response from UUT\n")),
                  qPrintable(QApplication::clipboard()->text()));
+        // Rows picked from the bottom up are copied in the line's order.
+        QTableView *table = w->monitorView->tblMonitor;
+        const auto rowAt = [&](int row) { return table->visualRect(table->model()->index(row, 0)).center(); };
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowAt(2));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, rowAt(0));
+        User::key(Qt::Key_C, Qt::ControlModifier);
+        const QStringList copied = QApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(copied, QStringList({LineMonitor::logLine(*w->lineMonitor().find(w->lineMonitor().firstSeq())),
+                                      LineMonitor::logLine(*w->lineMonitor().find(w->lineMonitor().firstSeq() + 2))}));
         // Ctrl+S there as well: the log of what the monitor holds.
         h.seams.saveAnswers << dir.filePath(QStringLiteral("by-key.log"));
         User::key(Qt::Key_S, Qt::ControlModifier);
