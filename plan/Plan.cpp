@@ -102,6 +102,28 @@ bool isPattern(QStringView arg)
 
 QString quoted(const QString &s) { return QLatin1Char('\'') + s + QLatin1Char('\''); }
 
+// Whether a character is one byte; at a character that is not, says so.
+bool isByte(QStringView text, qsizetype i, QString *error)
+{
+    const QChar c = text[i];
+    if (c.unicode() <= 0xff)
+        return true;
+    const bool pair = c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+    if (error)
+        *error = QStringLiteral("character '%1' is not one byte: write the bytes you mean as \\xHH")
+                     .arg(text.mid(i, pair ? 2 : 1).toString());
+    return false;
+}
+
+// Whether every character of a text is one byte (Latin-1); says which is not.
+bool checkLatin1(QStringView text, QString *error)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (!isByte(text, i, error))
+            return false;
+    return true;
+}
+
 class Parser
 {
 public:
@@ -379,29 +401,6 @@ QString PlanError::text() const
     if (line > 0)
         return QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(message);
     return QStringLiteral("%1: %2").arg(file, message);
-}
-
-namespace {
-// Whether a character is one byte; at a character that is not, says so.
-bool isByte(QStringView text, qsizetype i, QString *error)
-{
-    const QChar c = text[i];
-    if (c.unicode() <= 0xff)
-        return true;
-    const bool pair = c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-    if (error)
-        *error = QStringLiteral("character '%1' is not one byte: write the bytes you mean as \\xHH")
-                     .arg(text.mid(i, pair ? 2 : 1).toString());
-    return false;
-}
-} // namespace
-
-bool checkLatin1(QStringView text, QString *error)
-{
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (!isByte(text, i, error))
-            return false;
-    return true;
 }
 
 std::optional<QByteArray> decodeText(QStringView text, QString *error)

@@ -50,7 +50,6 @@ struct PlanStep
     QString settings() const;
     // open: 1 to 6 for COM1 to COM6, otherwise 0.
     int comNumber() const;
-    bool isSimulator() const { return kind == Open && port == QLatin1String("simulator"); }
 };
 
 struct PlanError
@@ -79,8 +78,6 @@ Plan readPlan(const QString &path, QList<PlanError> *errors);
 // backslash; every other character is one byte (Latin-1). Nothing, with
 // *error set, for a bad escape or a character that is not one byte.
 std::optional<QByteArray> decodeText(QStringView text, QString *error);
-// Whether every character of a text is one byte (Latin-1); says which is not.
-bool checkLatin1(QStringView text, QString *error);
 
 // One step as the run meets it: the step and, for each enclosing repeat
 // from the outermost, which time round it is (from 1).
