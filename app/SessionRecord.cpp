@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The bench record of the main window: the menus and keys of the line
-// monitor, the loop statistics, the session log and the help; how each send
-// and query action is counted; the continuous log's files.
+// The bench record in the main window: the menus and keys of the line
+// monitor, the loop statistics, the session log and the help, and what
+// they show of the session's record.
 
 #include "app/frmMain.h"
 
 #include "app/LineMonitorView.h"
 #include "app/LoopStatsWindow.h"
 #include "app/UiSeams.h"
-#include "serial/LineMonitor.h"
-#include "serial/MonitoredPort.h"
 #include "serial/SessionLog.h"
+#include "session/BenchRecord.h"
+#include "session/BenchSession.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -36,8 +36,8 @@ void frmMain::buildRecordUi()
 {
     // The line monitor: a window of its own when first shown, which may be
     // docked below or beside the main window's controls.
-    monitorView = new LineMonitorView(m_monitor);
-    monitorView->setBusyCheck([this] { return m_line.busy(); });
+    monitorView = new LineMonitorView(m_session->record().monitorPtr());
+    monitorView->setBusyCheck([this] { return m_session->busy(); });
     dockMonitor = new QDockWidget(QStringLiteral("Line Monitor"), this);
     dockMonitor->setObjectName(QStringLiteral("dockMonitor"));
     dockMonitor->setWidget(monitorView);
@@ -103,36 +103,16 @@ void frmMain::buildRecordUi()
     // in the tooltip.
     lblLogFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addPermanentWidget(lblLogFile, 1);
+    connect(&m_session->record(), &BenchRecord::logChanged, this, &frmMain::showLogFile);
+    connect(&m_session->record(), &BenchRecord::logFailed, this,
+            [this](const QString &message) { m_seams->warn(this, QStringLiteral("Session Log"), message); });
 }
 
-// ---- Counting the send and query actions
+// ---- What the session says of the record
 
-void frmMain::beginTally()
+void frmMain::showLoopStats()
 {
-    m_tally = Tally();
-    m_tally.active = true;
-}
-
-void frmMain::finishTally(const char *action)
-{
-    ExchangeResult r;
-    if (m_tally.line)
-        r.outcome = *m_tally.line;
-    else if (m_tally.said)
-        r.outcome = *m_tally.said;
-    else
-        r.outcome = m_tally.wrote ? ExchangeOutcome::Ok : ExchangeOutcome::NotSent;
-    r.holdOffs = m_tally.holdOffs;
-    if (!m_tally.line && m_tally.replyNs >= 0 && m_tally.firstWriteNs >= 0)
-        r.responseNs = m_tally.replyNs - m_tally.firstWriteNs;
-    m_tally = Tally();
-    m_lastResult = r;
-    m_monitor->note(MonitorRecord::Result, resultText(action, r).toUtf8());
-}
-
-void frmMain::loopStatsChanged()
-{
-    const QString summary = statsSummary(m_cmdStats, m_queryStats);
+    const QString summary = statsSummary(commandLoopStats(), queryLoopStats());
     if (summary.isEmpty()) {
         lblLoopStats->hide();
     } else {
@@ -163,29 +143,13 @@ void frmMain::actMonitor_Click(bool on)
 void frmMain::actLoopStats_Click()
 {
     if (!m_statsWindow)
-        m_statsWindow = new LoopStatsWindow(m_cmdStats, m_queryStats, *m_seams, this);
+        m_statsWindow = new LoopStatsWindow(commandLoopStats(), queryLoopStats(), *m_seams, this);
     m_statsWindow->show();
     m_statsWindow->raise();
     m_statsWindow->activateWindow();
 }
 
-// ---- The transcript and the log
-
-void frmMain::noteTranscript(bool fresh, const QByteArray &text)
-{
-    if (fresh && text.isEmpty())
-        return; // emptied, not written
-    // One record a line; only the first line of a fresh transcript starts it.
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype end = text.indexOf(CRLFStr, from);
-        m_monitor->note(fresh && from == 0 ? MonitorRecord::Show : MonitorRecord::Line,
-                        end < 0 ? text.mid(from) : text.mid(from, end - from));
-        if (end < 0)
-            return;
-        from = end + CRLFStr.size();
-    }
-}
+// ---- The session log
 
 void frmMain::actSaveLog_Click()
 {
@@ -195,7 +159,7 @@ void frmMain::actSaveLog_Click()
     if (path.isEmpty())
         return;
     QString error;
-    if (!SessionLog::save(*m_monitor, path, &error)) {
+    if (!m_session->record().saveLog(path, &error)) {
         m_seams->warn(this, QStringLiteral("Save Log"), error);
         return;
     }
@@ -205,77 +169,27 @@ void frmMain::actSaveLog_Click()
 void frmMain::actLogContinuously_Click(bool on)
 {
     if (!on) {
-        finishLog();
-        m_logFolder.clear();
-        showLogFile();
+        m_session->stopLogging();
         return;
     }
     const QString folder =
         m_seams->askFolder(this, QStringLiteral("Log Continuously: the folder for a log file from every opening of the line"));
-    const QFileInfo info(folder);
-    if (folder.isEmpty() || !info.isDir() || !info.isWritable()) {
-        actLogContinuously->setChecked(false);
-        if (!folder.isEmpty())
-            m_seams->warn(this, QStringLiteral("Log Continuously"),
-                          QStringLiteral("Cannot write log files into %1: it is not a folder this program may write "
-                                         "to. Nothing is logged.")
-                              .arg(folder));
+    if (m_session->startLogging(folder))
         return;
-    }
-    m_logFolder = folder;
-    // An open line is logged from its opening, as far as the monitor holds it.
-    if (MSComm1->PortOpen())
-        startLogFile(m_monitor->lastOpenSeq() ? m_monitor->lastOpenSeq() : m_monitor->firstSeq());
-    showLogFile();
-}
-
-void frmMain::onLineOpened()
-{
-    if (!m_logFolder.isEmpty())
-        startLogFile(m_monitor->lastSeq()); // the Open record just made
-}
-
-void frmMain::startLogFile(quint64 fromSeq)
-{
-    // Named after the line's opening, where the file starts.
-    const MonitorRecord *open = m_monitor->find(fromSeq);
-    const QString when = open && open->kind == MonitorRecord::Open ? stamp(open->wallMs) : stamp();
-    const QString path =
-        QDir(m_logFolder).filePath(QStringLiteral("ornasertest-%1-COM%2.log").arg(when).arg(MSComm1->CommPort()));
-    if (!m_log->start(path, fromSeq))
-        logFailed();
-    showLogFile();
-}
-
-void frmMain::flushLog()
-{
-    if (m_log->active() && !m_log->flush())
-        logFailed();
-}
-
-void frmMain::finishLog()
-{
-    if (m_log->active() && !m_log->finish())
-        logFailed();
-    showLogFile();
-}
-
-// A log that cannot be written is never lost in silence: the user is told
-// at once, and continuous logging stops.
-void frmMain::logFailed()
-{
-    m_logFolder.clear();
     actLogContinuously->setChecked(false);
-    showLogFile();
-    m_seams->warn(this, QStringLiteral("Session Log"), m_log->error() + QStringLiteral(". Continuous logging is off."));
+    if (!folder.isEmpty())
+        m_seams->warn(this, QStringLiteral("Log Continuously"),
+                      QStringLiteral("Cannot write log files into %1: it is not a folder this program may write "
+                                     "to. Nothing is logged.")
+                          .arg(folder));
 }
 
 void frmMain::showLogFile()
 {
-    if (m_log->active())
-        lblLogFile->setText(QStringLiteral("Logging to %1").arg(m_log->path()));
-    else if (!m_logFolder.isEmpty())
-        lblLogFile->setText(QStringLiteral("Logging into %1 when the line opens").arg(m_logFolder));
-    lblLogFile->setToolTip(lblLogFile->text());
-    lblLogFile->setVisible(m_log->active() || !m_logFolder.isEmpty());
+    const QString status = m_session->record().logStatus();
+    lblLogFile->setText(status);
+    lblLogFile->setToolTip(status);
+    lblLogFile->setVisible(!status.isEmpty());
+    if (m_session->record().folder().isEmpty() && !m_session->sessionLog().active())
+        actLogContinuously->setChecked(false);
 }

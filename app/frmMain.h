@@ -1,30 +1,30 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The main window: every control, the state all handlers share, and the
-// handlers themselves. Handlers are implemented in the folder of their
-// subsystem (serial/, modes/, exchange/, cmdtable/, loops/); this header is
-// the one place that declares them.
+// The main window: every control, and the handlers named after them. It is
+// the bench's screen (BenchView): the handlers ask the bench session
+// (session/BenchSession.h) to act, and the session shows what it does here.
+// The state the handlers share lives in the session; the window names it as
+// it always did (cmdMode, AddrSetFlg, ... refer to the session's).
 
-#include "exchange/Exchange.h"
-#include "exchange/LineLock.h"
+#include "exchange/BenchView.h"
 #include "exchange/RxWait.h"
 #include "loops/LoopStats.h"
 #include "modes/ModeViews.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <memory>
-#include <optional>
 
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QDockWidget;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -32,19 +32,22 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class QVBoxLayout;
+class BenchSession;
 class ComPortMap;
 class HelpWindow;
 class LineMonitor;
 class LineMonitorView;
 class LoopStatsWindow;
-class MonitoredPort;
 class PortObject;
 class SessionLog;
+class SimHost;
+class SimulatorMenu;
 class TranscriptBox;
 class UiSeams;
 class frmPorts;
 
-class frmMain : public QMainWindow, private ExchangeHost
+class frmMain : public QMainWindow, private BenchView
 {
     Q_OBJECT
 public:
@@ -69,8 +72,8 @@ public:
     QLabel *lblCount = nullptr;
     QLineEdit *txtCount = nullptr;
     QLabel *lblLine = nullptr; // which device the line goes to (simulator shown plainly)
-    PortObject *MSComm1 = nullptr;
-    QTimer *Timer1 = nullptr;
+    PortObject *MSComm1 = nullptr; // the session's line
+    QTimer *Timer1 = nullptr;      // the session's loop timer
 
     // ---- Frames and their controls
     QGroupBox *Frame2 = nullptr;
@@ -117,45 +120,48 @@ public:
     LineMonitorView *monitorView = nullptr;
     QLabel *lblLoopStats = nullptr;         // the loops' outcomes beside the count
     QLabel *lblLogFile = nullptr;           // the continuous log's file, in the status bar
-    LineMonitor &lineMonitor() const { return *m_monitor; }
-    SessionLog &sessionLog() const { return *m_log; }
+
+    // ---- The bench behind the window
+    BenchSession &session() const { return *m_session; }
+    LineMonitor &lineMonitor() const;
+    SessionLog &sessionLog() const;
     // The statistics of the command loop and the query loop since each started.
-    const LoopStats &commandLoopStats() const { return m_cmdStats; }
-    const LoopStats &queryLoopStats() const { return m_queryStats; }
-    // How the last send or query action ended.
-    const ExchangeResult &lastResult() const { return m_lastResult; }
+    const LoopStats &commandLoopStats() const;
+    const LoopStats &queryLoopStats() const;
     LoopStatsWindow *loopStatsWindow() const { return m_statsWindow; }
     // The built-in help, once it has been opened.
     HelpWindow *helpWindow() const { return m_help; }
-
     frmPorts *portsDialog() const { return m_ports; }
     // Which device each COM number opens; handed to the port and the dialog.
     ComPortMap &portMap() const { return *m_map; }
 
-    // ---- Shared state (texts are byte strings, one byte per character)
-    QByteArray cmdMode;     // "SCPI", "X3.28" or "XonXoff"
-    bool AddrSetFlg = false;
-    QByteArray AddrStr;     // address character(s) sent before ENQ
-    QByteArray CmdStr;      // text of the last command or query sent
-    QByteArray OutStr;      // last framed string handed to Output
-    QByteArray Rdg;         // reply line of the last answered SCPI query
-    qint64 RdgAnswers = 0;  // how many SCPI queries have been answered (tells a fresh Rdg from a stale one)
-    QByteArray CRLFStr;     // transcript line break, CR LF
-    qint64 LpCount = 0;     // loop ticks served
-    int CMDloopFlg = 0;     // device command loop runs
-    int QloopFlg = 0;       // query loop runs
+private:
+    // Declared before the names of the shared state, which refer into it.
+    std::unique_ptr<ComPortMap> m_ownMap;
+    ComPortMap *m_map = nullptr;
+    std::unique_ptr<BenchSession> m_session;
 
-    // ---- Reply wait tuning and bookkeeping
-    // The time one poll stands for. On a port whose input wakes the event
-    // loop, a wait with nothing to read blocks in it, and the time it spends
-    // blocked counts as polls of this length; on other ports each poll waits
-    // at most this long for input. 0: polls as fast as they go, unblocked.
-    int pollPacingMicros = 100;
+public:
+    // ---- Shared state (the session's; texts are byte strings)
+    QByteArray &cmdMode;  // "SCPI", "X3.28" or "XonXoff"
+    bool &AddrSetFlg;
+    QByteArray &AddrStr;  // address character(s) sent before ENQ
+    QByteArray &CmdStr;   // text of the last command or query sent
+    QByteArray &OutStr;   // last framed string handed to Output
+    QByteArray &Rdg;      // reply line of the last answered SCPI query
+    qint64 &RdgAnswers;   // how many SCPI queries have been answered
+    QByteArray &CRLFStr;  // transcript line break, CR LF
+    qint64 &LpCount;      // loop ticks served
+    int &CMDloopFlg;      // device command loop runs
+    int &QloopFlg;        // query loop runs
+    // The time one poll of a reply wait stands for, in microseconds (0:
+    // polls as fast as they go, unblocked).
+    int &pollPacingMicros;
     // Exchange in progress: another one asked for meanwhile is refused, a
     // loop tick is skipped.
-    bool Busy() const { return m_line.busy(); }
-    qint64 skippedTicks() const { return m_line.skippedTicks(); }
-    qint64 refusedRequests() const { return m_line.refused(); }
+    bool Busy() const;
+    qint64 skippedTicks() const;
+    qint64 refusedRequests() const;
 
 public slots:
     // Application shell
@@ -199,39 +205,21 @@ public slots:
     void actLoopStats_Click();
 
 public:
-    // ---- Transcript and error box conventions
-    QByteArray resultsText() const;
+    // ---- The transcript and the error box, as the session uses them
+    QByteArray resultsText() const override;
     void resultsReplace(const QByteArray &line);
     void resultsAppend(const QByteArray &line);
-    void resultsRepaint();
-    QString errorText() const;
-    bool errorShown() const;
+    void resultsRepaint() { repaintResults(); }
+    QString errorText() const override;
+    bool errorShown() const override;
     // Sets the error box, shows it, and beeps once unless told not to.
     void reportError(const QString &message, bool beep = true);
-    void hideError();
-    void beep();
-
-    // ---- The reply wait: polls, each processing window events and reading
-    // all pending input, until a terminator is in the buffer or the count
-    // passes the limit.
+    void hideError() override;
+    void beep() override;
+    // ---- The line, as the session works it
     RxResult RxWait(const QList<QByteArray> &terminators, qint64 limit);
-    // Reads and drops everything pending. False (and reported) when the
-    // line is closed or the read found it lost.
     bool drainInput();
-    // Writes one framed string and remembers it in OutStr. False (and
-    // reported) when the port did not take it: nothing of it counts as sent.
     bool writeOut(const QByteArray &frame);
-    // The same for a string that is not an exchange's frame (the escape, the
-    // disconnect, the link opening, the bare copy of a language switch).
-    bool writeLine(const QByteArray &bytes);
-    // Reports the line closed under a running operation (lost or closed).
-    void reportLineClosed();
-    // Reports why a wait ended without its terminator for the non-timeout
-    // cases (overflow, lost port; an ending program shows nothing).
-    void reportWaitFailure(const RxResult &r);
-    // True when the port is open; otherwise reports the closed port.
-    bool requirePort();
-    // Sets the mode, labels, captions and buttons as the operation's row says.
     void applyView(ModeView view);
 
 protected:
@@ -239,114 +227,60 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class BusyScope;
+    // ---- The layout (app/frmMainLayout.cpp), one builder a frame
     void buildUi();
+    QHBoxLayout *buildTitleRow();
+    void buildShellControls();
+    void buildAddressFrames();
+    void buildTableFrame();
+    void buildCommandFrame();
+    void buildQueryFrame();
+    void buildLoopFrames();
+    void buildErrorBox();
+    QVBoxLayout *assembleLeftColumn();
+    void setTabOrderAndNames();
+    void connectHandlers();
     // The menus, the line monitor, the statistics beside the count and the
     // log's place in the status bar (app/SessionRecord.cpp).
     void buildRecordUi();
-    void onPortLost(const QString &reason);
+    void connectSession();
+
+    // ---- BenchView: what the session shows here
+    void replaceResults(const QByteArray &text) override;
+    void appendResults(const QByteArray &separator, const QByteArray &line) override;
+    void repaintResults() override;
+    void showError(const QString &text) override;
+    void clearError() override;
+    void applyViewRow(const ViewRow &row) override;
+    QByteArray commandText() const override;
+    void setCommandText(const QByteArray &text) override;
+    QByteArray queryText() const override;
+    void setQueryText(const QByteArray &text) override;
+    QByteArray addressText() const override;
+    bool oneNak() const override;
+    void setOneNak(bool on) override;
+    bool byteCount() const override;
+    void sayBusy(bool on) override;
+    Answer askYesNoCancel(const QString &text, const QString &title) override;
+
+    // What the session says changed
     void showLineTarget();
-    // The loss of the line, once the operation that ran meanwhile has ended:
-    // said unless a wait said it, and the window as after load in all that
-    // needs the port.
-    void showLineLost();
-    // Starts an operation for the one-exchange rule; false (and said in the
-    // status bar) when another one is waiting.
-    bool tryBegin();
-    void endOperation();
-    void performExit();
-    void shutdownLine();
-
-    // Blocks in the event loop until input, a window event or a timer, at
-    // most `maxIdle` polls' time; returns the whole polls' time spent blocked.
-    qint64 blockIdle(qint64 maxIdle);
-
-    // ExchangeHost: the exchanges reach the port and the display through these.
-    bool writeBytes(const QByteArray &bytes, bool frame) override;
-    RxResult awaitReply(const QList<QByteArray> &terminators, qint64 limit) override;
-    void waitFailed(const RxResult &r) override;
-    void apply(const Act &act) override;
-
-    // Branches of the send and query actions (exchange/)
-    void sendScpi();
-    void sendX328();
-    void sendXonXoff();
-    void queryX328();
-    void queryXonXoff();
-    // The send and query actions without the busy check, for callers that
-    // already hold the line (table operations, loop ticks).
-    void runSend();
-    void runQuery();
-    // ---- Counting an exchange (app/SessionRecord.cpp). Each send and query
-    // action is one exchange: its steps say how it ended, its writes and
-    // waits when it started and when its last awaited byte came.
-    struct Tally
-    {
-        bool active = false;
-        bool wrote = false;
-        std::optional<ExchangeOutcome> said; // by the exchange's judgement
-        std::optional<ExchangeOutcome> line; // by a failed write or wait
-        int holdOffs = 0;
-        qint64 firstWriteNs = -1;
-        qint64 replyNs = -1; // the last wait's awaited byte; -1 when it got none
-    };
-    void beginTally();
-    // Ends the count: the result is kept and recorded ("send" or "query").
-    void finishTally(const char *action);
+    void showLoopCount();
     // Shows the loops' statistics (summary and window) after a change.
-    void loopStatsChanged();
-    // A transcript text, line by line, into the monitor's record.
-    void noteTranscript(bool fresh, const QByteArray &text);
-    // The continuous log: a file per opening of the line, written at the
-    // end of every operation and finished when the line closes.
-    void onLineOpened();
-    void startLogFile(quint64 fromSeq);
-    void flushLog();
-    void finishLog();
-    void logFailed();
+    void showLoopStats();
     void showLogFile();
-
-    // Takes the entry text, refilling it from CmdStr; false when there is
-    // nothing to send (reported).
-    bool takeEntry(QComboBox *box);
-    // The same for X3.28, which also needs the open link.
-    bool takeX328Entry(QComboBox *box);
+    void endProgram();
 
     UiSeams *m_seams = nullptr;
     bool m_ownSeams = false;
-    std::unique_ptr<ComPortMap> m_ownMap;
-    ComPortMap *m_map = nullptr;
     frmPorts *m_ports = nullptr;
-    LineLock m_line;
-    QString m_lossMessage;
-    quint64 m_addrEdits = 0;            // edits of txtAddr so far
-    quint64 m_addrEditsAtLinkOpen = 0;  // ... when the link opening went out
-    qint64 m_overflows = 0;  // waits ended by the receive bound
-
-    std::shared_ptr<LineMonitor> m_monitor;
-    MonitoredPort *m_tap = nullptr; // MSComm1: the line's port with the monitor on the way
-    std::unique_ptr<SessionLog> m_log;
-    QString m_logFolder; // continuous logging goes there; empty: off
-    QElapsedTimer m_clock;
-    Tally m_tally;
-    ExchangeResult m_lastResult;
-    LoopStats m_cmdStats;
-    LoopStats m_queryStats;
     LoopStatsWindow *m_statsWindow = nullptr;
     HelpWindow *m_help = nullptr;
     bool m_monitorShown = false; // the monitor was opened once (and placed)
+    // The buttons a mode view row sets, in the order of kViewButtons.
+    std::array<QPushButton *, kViewButtonCount> m_viewButtons{};
 };
 
-// Holds the line for one operation; releases it on every way out.
-class BusyScope
-{
-public:
-    // For an operation that has the line (tryBegin gave it).
-    explicit BusyScope(frmMain &w) : m_w(w) {}
-    ~BusyScope() { m_w.endOperation(); }
-    BusyScope(const BusyScope &) = delete;
-    BusyScope &operator=(const BusyScope &) = delete;
-
-private:
-    frmMain &m_w;
-};
+// Adds the Simulator menu for the simulated line `host` to the window's
+// menu bar, before Help; the window owns it.
+SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host);

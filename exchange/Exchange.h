@@ -32,6 +32,16 @@ enum class ExchangeOutcome {
     Aborted,    // the program is ending
 };
 
+// One send or query action as it ended.
+struct ExchangeResult
+{
+    ExchangeOutcome outcome = ExchangeOutcome::Ok;
+    int holdOffs = 0;
+    // From the write of the first frame to the arrival of the last awaited
+    // byte; -1 when the exchange's last wait got no awaited byte.
+    qint64 responseNs = -1;
+};
+
 // One step of an exchange, carried out in order.
 struct Act
 {

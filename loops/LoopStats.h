@@ -13,16 +13,6 @@
 #include <array>
 #include <vector>
 
-// One exchange as the window saw it end.
-struct ExchangeResult
-{
-    ExchangeOutcome outcome = ExchangeOutcome::Ok;
-    int holdOffs = 0;
-    // From the write of the first frame to the arrival of the last awaited
-    // byte; -1 when the exchange's last wait got no awaited byte.
-    qint64 responseNs = -1;
-};
-
 // "ok", "timeout", "nak", "bad-data", "extra-after-eot", "line-lost",
 // "overflow", "not-sent", "aborted"
 QString outcomeKey(ExchangeOutcome outcome);

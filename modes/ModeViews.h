@@ -18,6 +18,7 @@ enum class ModeView {
     SwitchX328,    // an SCPI command containing "X3.28"
     SwitchXonXoff, // an SCPI command containing "XonXoff"
     Escape,        // "@@@" typed as a device command in X3.28 or Xon/Xoff mode
+    LinkTried,     // cmdSet, whatever its link opening did: Disconnect enabled
 };
 
 enum class Tri : signed char { Keep = -1, Off = 0, On = 1 };
@@ -73,6 +74,8 @@ inline const ViewRow &viewRow(ModeView view)
                                         XonHint, XonFrame, XonQuery};
     static const ViewRow escape        {"SCPI",    On,  Off, Off,  {Off,  Off,  Keep, Off,  On,   Off,  On,   Off,  On,   Off,  Keep, Keep}, false,
                                         ScpiHint, ScpiFrame, NoQuery};
+    static const ViewRow linkTried     {nullptr,   Keep, Keep, Keep, {Keep, On,  Keep, Keep, Keep, Keep, Keep, Keep, Keep, Keep, Keep, Keep}, false,
+                                        nullptr, nullptr, nullptr};
     switch (view) {
     case ModeView::Load: return load;
     case ModeView::Init: return init;
@@ -84,6 +87,7 @@ inline const ViewRow &viewRow(ModeView view)
     case ModeView::SwitchX328: return switchX328;
     case ModeView::SwitchXonXoff: return switchXonXoff;
     case ModeView::Escape: return escape;
+    case ModeView::LinkTried: return linkTried;
     }
     return load;
 }

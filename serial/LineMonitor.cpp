@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "serial/LineMonitor.h"
 
-#include "sim/engine/SimTypes.h"
+#include "bytes/ControlNames.h"
 
 #include <QDateTime>
 
 #include <algorithm>
-#include <climits>
 
 LineMonitor::LineMonitor(qsizetype capacity, qint64 byteBound)
     : m_capacity(std::max<qsizetype>(1, capacity))
@@ -137,7 +136,7 @@ QString LineMonitor::hex(const QByteArray &bytes, qsizetype maxBytes)
 
 QString LineMonitor::named(const QByteArray &bytes, qsizetype maxBytes)
 {
-    return simNameBytes(bytes, int(std::min<qsizetype>(maxBytes, INT_MAX)));
+    return nameBytes(bytes, maxBytes);
 }
 
 QString LineMonitor::text(const MonitorRecord &r, qsizetype maxBytes)

@@ -9,3 +9,8 @@ void resetPortSelection()
     CommPortNum = 0;
     PortSettings.clear();
 }
+
+PortChoice currentPortChoice()
+{
+    return {CommPortNum, PortSettings};
+}

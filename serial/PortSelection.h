@@ -11,3 +11,12 @@ extern QString PortSettings; // e.g. "9600,N,8,1"; empty until the dialog is fir
 
 // Back to the start-up state (no port chosen, no settings text).
 void resetPortSelection();
+
+// A port choice as a value: the port number (0: none) and the settings text.
+struct PortChoice
+{
+    int number = 0;
+    QString settings;
+};
+// The choice the dialog holds now (CommPortNum and PortSettings).
+PortChoice currentPortChoice();

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "app/frmMain.h"
+#include "serial/Tdelay.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
-// Waits delaytime seconds on a monotonic clock, so the wait is right across
-// midnight and clock changes. Window events are not processed meanwhile;
-// bytes arriving wait in the receive buffer.
-void frmMain::Tdelay(double delaytime)
+void Tdelay(double delaytime)
 {
     if (!(delaytime > 0))
         return;

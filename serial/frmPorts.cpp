@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "serial/frmPorts.h"
 
-#include "app/CaptionButton.h"
+#include "serial/CaptionButton.h"
 #include "serial/ComPortMap.h"
 #include "serial/PortSelection.h"
 #include "serial/QtSerialPortObject.h"

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "sim/SimulatorMenu.h"
 
-#include "app/frmMain.h"
-#include "serial/PortObject.h"
+#include "session/BenchSession.h"
 #include "sim/SimFrameLogWindow.h"
 #include "sim/SimulatedLine.h"
 #include "sim/server/SimHost.h"
 
 #include <QActionGroup>
-#include <QEvent>
+#include <QMainWindow>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -67,9 +66,9 @@ const QList<int> &SimulatorMenu::turnaroundPresets()
     return presets;
 }
 
-SimulatorMenu::SimulatorMenu(frmMain &window, SimHost &host)
+SimulatorMenu::SimulatorMenu(QMainWindow &window, QAction *before, BenchSession &session, SimHost &host)
     : QObject(&window)
-    , m_window(window)
+    , m_session(session)
     , m_host(&host)
 {
     m_menu = new QMenu(QStringLiteral("&Simulator"), &window);
@@ -138,10 +137,9 @@ SimulatorMenu::SimulatorMenu(frmMain &window, SimHost &host)
     connect(m_faults, &QMenu::aboutToShow, this, &SimulatorMenu::showSwitches);
     connect(turn, &QMenu::aboutToShow, this, &SimulatorMenu::showSwitches);
 
-    // Beside the window's own menus, before Help.
-    window.menuBar()->insertMenu(window.mnuHelp->menuAction(), m_menu);
-    // frmMain marks the line target on lblLine; a change arrives as an event.
-    window.lblLine->installEventFilter(this);
+    // Beside the window's own menus.
+    window.menuBar()->insertMenu(before, m_menu);
+    connect(&session, &BenchSession::lineChanged, this, &SimulatorMenu::updateEnabled);
     updateEnabled();
 }
 
@@ -159,19 +157,11 @@ SimServer *SimulatorMenu::server() const
 bool SimulatorMenu::lineIsSimulated() const
 {
     SimHost *h = host();
-    if (!h || !m_window.MSComm1->PortOpen() || !m_window.lblLine->property("simulator").toBool())
+    const BenchSession::LineTarget line = m_session.lineTarget();
+    if (!h || !line.simulated)
         return false;
     const QString path = h->devicePath();
-    return !path.isEmpty() && path == m_window.MSComm1->deviceName();
-}
-
-bool SimulatorMenu::eventFilter(QObject *watched, QEvent *event)
-{
-    // The event type first: the window may be half destroyed when its last
-    // events pass here, and its members must not be read then.
-    if (event->type() == QEvent::DynamicPropertyChange && watched == m_window.lblLine)
-        updateEnabled();
-    return QObject::eventFilter(watched, event);
+    return !path.isEmpty() && path == line.device;
 }
 
 void SimulatorMenu::updateEnabled()
@@ -261,7 +251,3 @@ void SimulatorMenu::showFrameLog()
     m_log->activateWindow();
 }
 
-SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host)
-{
-    return new SimulatorMenu(window, host);
-}

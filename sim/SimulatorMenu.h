@@ -16,7 +16,8 @@ class QMenu;
 class SimFrameLogWindow;
 class SimHost;
 class SimServer;
-class frmMain;
+class BenchSession;
+class QMainWindow;
 
 class SimulatorMenu : public QObject
 {
@@ -29,8 +30,10 @@ public:
     // The turn-around presets in milliseconds.
     static const QList<int> &turnaroundPresets();
 
-    // host: the simulator the menu works on (the program's simulated line).
-    SimulatorMenu(frmMain &window, SimHost &host);
+    // Adds the menu to the window's menu bar before `before` (a menu's
+    // action; none: at the end). host: the simulator the menu works on (the
+    // program's simulated line); session: the bench whose line it follows.
+    SimulatorMenu(QMainWindow &window, QAction *before, BenchSession &session, SimHost &host);
 
     QMenu *menu() const { return m_menu; }
     QAction *faultAction(const QString &fault, const QString &when) const;
@@ -43,9 +46,6 @@ public:
     // The line is open and goes to this menu's simulator.
     bool lineIsSimulated() const;
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     SimHost *host() const;
     SimServer *server() const;
@@ -56,7 +56,7 @@ private:
     void chooseTurnaround(int ms);
     void showFrameLog();
 
-    frmMain &m_window;
+    BenchSession &m_session;
     QPointer<SimHost> m_host;
     QMenu *m_menu = nullptr;
     QMenu *m_faults = nullptr;
@@ -69,5 +69,3 @@ private:
     SimFrameLogWindow *m_log = nullptr;
 };
 
-// Adds the menu to the main window's menu bar; the window owns it.
-SimulatorMenu *installSimulatorMenu(frmMain &window, SimHost &host);

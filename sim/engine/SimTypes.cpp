@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "sim/engine/SimTypes.h"
 
+#include "bytes/ControlNames.h"
+
 QString simLanguageName(SimLanguage language)
 {
     switch (language) {
@@ -99,30 +101,9 @@ QString SimTrigger::toString() const
     return {};
 }
 
-static const char *const controlNames[32] = {
-    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF",
-    "VT", "FF", "CR", "SO", "SI", "DLE", "XON", "DC2", "XOFF", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US"};
-
 QString simNameBytes(const QByteArray &bytes, int maxBytes)
 {
-    const qsizetype shown = (maxBytes > 0 && bytes.size() > maxBytes) ? maxBytes : bytes.size();
-    QString text;
-    text.reserve(shown + 16);
-    for (qsizetype i = 0; i < shown; ++i) {
-        const auto c = static_cast<unsigned char>(bytes.at(i));
-        if (c < 32)
-            text += QLatin1Char('<') + QLatin1String(controlNames[c]) + QLatin1Char('>');
-        else if (c == 127)
-            text += QLatin1String("<DEL>");
-        else if (c > 127 || c == '<')
-            text += QLatin1String("<x") + QString::number(c, 16).toUpper() + QLatin1Char('>');
-        else
-            text += QLatin1Char(char(c));
-    }
-    if (shown < bytes.size())
-        text += QStringLiteral("...(+%1 bytes)").arg(bytes.size() - shown);
-    return text;
+    return nameBytes(bytes, maxBytes);
 }
 
 QString SimFrame::toLogLine() const

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/CaptionButton.h"
+#include "serial/CaptionButton.h"
 
 #include <QRegularExpression>
 #include <QStyleOptionButton>

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// The converter's ANSI command table: loading the example entries and
+// reading the table back, each as SCPI lines through the send action. The
+// caller holds the line for the whole operation: clicks are refused and
+// loop ticks skipped until it ends.
+
+class OperationHost;
+
+// cmdLdCmdTable: asks EZ-Zone (Yes) or F4 (No), writes the three example
+// entries into slots 1 to 3, then judges the load by the converter's event
+// status ("*ESR?").
+void LoadExampleTable(OperationHost &host);
+// cmdRdCmdTable: lists the table slot by slot until the first empty slot or
+// slot 100.
+void ReadCommandTable(OperationHost &host);
