@@ -706,7 +706,7 @@ double OrnaEngine::schedule(double earliest, QByteArray bytes, const QString &no
                            .arg(bytes.size()));
         return qMax(earliest, m_lineFree);
     }
-    const double charSeconds = m_cfg.line.characterSeconds();
+    const double charSeconds = m_cfg.unpaced ? 0.0 : m_cfg.line.characterSeconds();
     const double start = qMax(earliest, m_lineFree);
     m_queued += bytes.size();
     m_out.push_back({start, bytes, charSeconds, 0, noteText, false});
