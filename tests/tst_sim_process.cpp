@@ -192,7 +192,7 @@ void TestSimProcess::commandLines_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output"); // standard output starts with it
     QTest::addColumn<QByteArray>("error");  // standard error starts with it
-    const QString sim = QStringLiteral("orna-sim");
+    const QString sim = QStringLiteral("orna-sim"), program = QStringLiteral("ornasertest");
     QTest::newRow("orna-sim --version") << sim << QStringList{"--version"} << 0 << 0
                                         << QByteArray("orna-sim " ORNA_VERSION "\n") << QByteArray();
     QTest::newRow("orna-sim, unknown option") << sim << QStringList{"--bogus"} << 0 << 2 << QByteArray()
@@ -206,6 +206,17 @@ void TestSimProcess::commandLines_data()
                                              << QByteArray("orna-sim: --turnaround: '%1' is not a time in ms from 0 to 600000\n");
     QTest::newRow("orna-sim, SIGHUP") << sim << QStringList{"--link", "LINK"} << int(SIGHUP) << 0
                                       << QByteArray("orna-sim: serving on /dev/pts/") << QByteArray();
+    QTest::newRow("ornasertest --help") << program << QStringList{"--help"} << 0 << 0 << QByteArray("Usage: ")
+                                        << QByteArray();
+    QTest::newRow("ornasertest --version") << program << QStringList{"--version"} << 0 << 0
+                                           << QByteArray("OrnaSerTest " ORNA_VERSION "\n") << QByteArray();
+    QTest::newRow("ornasertest, Qt's own option") << program << QStringList{"-platform", "offscreen", "--version"}
+                                                  << 0 << 0 << QByteArray("OrnaSerTest " ORNA_VERSION "\n")
+                                                  << QByteArray();
+    QTest::newRow("ornasertest, unknown option") << program << QStringList{"--bogus"} << 0 << 2 << QByteArray()
+                                                 << QByteArray("ornasertest: Unknown option 'bogus'.");
+    QTest::newRow("ornasertest, an argument") << program << QStringList{"session.log"} << 0 << 2 << QByteArray()
+                                              << QByteArray("ornasertest: 'session.log' is not an option");
 }
 
 void TestSimProcess::commandLines()
