@@ -283,6 +283,21 @@ private slots:
         QVERIFY(d.isHidden());
         QCOMPARE(CommPortNum, 2);
         QVERIFY(d.cmdCOM[1]->isChecked());
+        // Tab walks every port button and its device box, in order, from
+        // the character format on, whichever button is down.
+        d.beginChoice();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        d.optCh8->setFocus();
+        QStringList walked;
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(d.windowHandle(), Qt::Key_Tab);
+            walked << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(walked, (QStringList{"cmdCOM1", "cmbDevice1", "cmdCOM2", "cmbDevice2", "cmdCOM3", "cmbDevice3",
+                                      "cmdCOM4", "cmbDevice4", "cmdCOM5", "cmbDevice5", "cmdCOM6", "cmbDevice6",
+                                      "cmdExit"}));
+        d.reject();
 
         // A typed path is the path, exactly: blanks and parentheses are part
         // of it (never a description to cut off), and the list beside the
