@@ -28,6 +28,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -113,6 +114,9 @@ public:
     QAction *actSaveLog = nullptr;          // "Save Log..." (Ctrl+S)
     QAction *actLogContinuously = nullptr;  // a log file from every opening of the line (Ctrl+Shift+L)
     QAction *actHelp = nullptr;             // the Help button's action (F1)
+    QAction *actUserGuide = nullptr;        // the built-in guide, directly
+    QAction *actAbout = nullptr;            // version, licence, where the guides are
+    QAction *actQuit = nullptr;             // "Quit" (Ctrl+Q): the Exit button's handler
     QDockWidget *dockMonitor = nullptr;     // the line monitor, a window of its own until docked
     LineMonitorView *monitorView = nullptr;
     QLabel *lblLoopStats = nullptr;         // the loops' outcomes beside the count
@@ -127,6 +131,8 @@ public:
     LoopStatsWindow *loopStatsWindow() const { return m_statsWindow; }
     // The built-in help, once it has been opened.
     HelpWindow *helpWindow() const { return m_help; }
+    // The About box while it is open.
+    QMessageBox *aboutBox() const { return m_about; }
 
     frmPorts *portsDialog() const { return m_ports; }
     // Which device each COM number opens; handed to the port and the dialog.
@@ -198,6 +204,10 @@ public slots:
     void actLogContinuously_Click(bool on);
     void actLoopStats_Click();
 
+    // The usual menu commands (app/ShellMenus.cpp)
+    void actUserGuide_Click();
+    void actAbout_Click();
+
 public:
     // ---- Transcript and error box conventions
     QByteArray resultsText() const;
@@ -244,6 +254,11 @@ private:
     // The menus, the line monitor, the statistics beside the count and the
     // log's place in the status bar (app/SessionRecord.cpp).
     void buildRecordUi();
+    // Quit, User Guide and About in those menus (app/ShellMenus.cpp).
+    void buildShellMenus();
+    // The built-in guide; when `why` is not empty, the help file could not
+    // be shown: said whole at the guide's top, and `brief` in the status bar.
+    void showGuide(const QString &brief = {}, const QString &why = {});
     void onPortLost(const QString &reason);
     void showLineTarget();
     // The loss of the line, once the operation that ran meanwhile has ended:
@@ -334,6 +349,7 @@ private:
     LoopStats m_queryStats;
     LoopStatsWindow *m_statsWindow = nullptr;
     HelpWindow *m_help = nullptr;
+    QMessageBox *m_about = nullptr; // while it is open
     bool m_monitorShown = false; // the monitor was opened once (and placed)
 };
 
