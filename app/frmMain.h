@@ -131,8 +131,6 @@ public:
     LoopStatsWindow *loopStatsWindow() const { return m_statsWindow; }
     // The built-in help, once it has been opened.
     HelpWindow *helpWindow() const { return m_help; }
-    // The About box while it is open.
-    QMessageBox *aboutBox() const { return m_about; }
 
     frmPorts *portsDialog() const { return m_ports; }
     // Which device each COM number opens; handed to the port and the dialog.
