@@ -2,6 +2,7 @@
 #include "app/HelpWindow.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -36,8 +37,17 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     txtHelp->setSource(QUrl(guideSource()), QTextDocument::MarkdownResource);
     nameSections();
     connect(txtHelp, &QTextBrowser::anchorClicked, this, &HelpWindow::followLink);
+    lblNotice = new QLabel;
+    lblNotice->setObjectName(QStringLiteral("lblNotice"));
+    lblNotice->setTextFormat(Qt::PlainText);
+    lblNotice->setWordWrap(true);
+    lblNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblNotice->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; color: black; padding: 6px; }"));
+    lblNotice->hide();
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(lblNotice);
     outer->addWidget(txtHelp);
     resize(760, 640);
 
@@ -45,6 +55,12 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     close->setShortcut(QKeySequence(Qt::Key_Escape));
     connect(close, &QAction::triggered, this, &QWidget::close);
     addAction(close);
+}
+
+void HelpWindow::setNotice(const QString &text)
+{
+    lblNotice->setText(text);
+    lblNotice->setVisible(!text.isEmpty());
 }
 
 // Headings get the names the guide's links use: "## 1. Open the line" is

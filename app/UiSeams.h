@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 class frmPorts;
 
@@ -25,9 +27,12 @@ public:
     virtual Answer askYesNoCancel(QWidget *parent, const QString &text, const QString &title);
     // Shows the port settings dialog modally until the user leaves it.
     virtual void runPortsDialog(frmPorts &dialog);
-    // Opens a help document with the desktop's viewer; never blocks.
-    // Returns why it could not (no launcher installed, say), else empty.
-    virtual QString showHelp(QWidget *parent, const QString &path);
+    // Opens a help document with the desktop's viewer and never blocks.
+    // When the document cannot be shown, `failed` gets the reason: at once
+    // (no opener installed), or when the desktop has said that no program
+    // opens documents of its type or the opener has ended in failure. Once
+    // `parent` is gone, nothing more is reported.
+    virtual void showHelp(QWidget *parent, const QString &path, const std::function<void(const QString &)> &failed);
     // Asks where to save a file, starting at `suggested`; empty when the
     // user cancelled. Nothing is remembered between runs.
     virtual QString askSaveFile(QWidget *parent, const QString &title, const QString &suggested,

@@ -86,6 +86,7 @@ int main(int argc, char *argv[])
         settle(300);
         w.combQuery->setEditText(QStringLiteral("C1"));
         w.cmdQuery_Click();
+        settle(100); // the transcript paints at the end of its display frame
         ok = save(w, QDir(docs).filePath(QStringLiteral("main-window.png"))) && ok;
 
         frmPorts *d = w.portsDialog();

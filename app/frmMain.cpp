@@ -3,7 +3,6 @@
 
 #include "app/FocusReturn.h"
 #include "app/HelpFile.h"
-#include "app/HelpWindow.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
 #include "serial/ComPortMap.h"
@@ -63,6 +62,7 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *par
     buildUi();
     new FocusReturn(this);
     buildRecordUi();
+    buildShellMenus();
     connectSession();
     Form_Load();
 }
@@ -271,24 +271,22 @@ void frmMain::showLineTarget()
 // ---- Help and exit
 
 // The help file with the desktop's viewer where there is one; otherwise,
-// or when the desktop cannot show it, the guide built into the program.
+// or when the desktop cannot show it (at once or when its opener fails),
+// the guide built into the program, with the reason at its top.
 void frmMain::cmdHelp_Click()
 {
     const QString path = findHelpFile();
-    QString problem;
-    if (path.isEmpty())
-        problem = QStringLiteral("No help file %1 in %2: showing the built-in guide")
-                      .arg(helpFileName(), helpFolders().join(QStringLiteral(", ")));
-    else
-        problem = m_seams->showHelp(this, path);
-    if (problem.isEmpty())
+    if (path.isEmpty()) {
+        showGuide(QStringLiteral("No help file %1: showing the built-in guide").arg(helpFileName()),
+                  QStringLiteral("The help file %1 is in none of these folders: %2. This is the guide built "
+                                 "into the program.")
+                      .arg(helpFileName(), helpFolders().join(QStringLiteral(", "))));
         return;
-    statusBar()->showMessage(problem, 15000);
-    if (!m_help)
-        m_help = new HelpWindow(this);
-    m_help->show();
-    m_help->raise();
-    m_help->activateWindow();
+    }
+    m_seams->showHelp(this, path, [this](const QString &why) {
+        showGuide(QStringLiteral("%1 could not be shown: showing the built-in guide").arg(helpFileName()),
+                  why + QStringLiteral(" This is the guide built into the program."));
+    });
 }
 
 void frmMain::cmdExit_Click()

@@ -28,6 +28,7 @@ class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -116,6 +117,9 @@ public:
     QAction *actSaveLog = nullptr;          // "Save Log..." (Ctrl+S)
     QAction *actLogContinuously = nullptr;  // a log file from every opening of the line (Ctrl+Shift+L)
     QAction *actHelp = nullptr;             // the Help button's action (F1)
+    QAction *actUserGuide = nullptr;        // the built-in guide, directly
+    QAction *actAbout = nullptr;            // version, licence, where the guides are
+    QAction *actQuit = nullptr;             // "Quit" (Ctrl+Q): the Exit button's handler
     QDockWidget *dockMonitor = nullptr;     // the line monitor, a window of its own until docked
     LineMonitorView *monitorView = nullptr;
     QLabel *lblLoopStats = nullptr;         // the loops' outcomes beside the count
@@ -204,6 +208,10 @@ public slots:
     void actLogContinuously_Click(bool on);
     void actLoopStats_Click();
 
+    // The usual menu commands (app/ShellMenus.cpp)
+    void actUserGuide_Click();
+    void actAbout_Click();
+
 public:
     // ---- The transcript and the error box, as the session uses them
     QByteArray resultsText() const override;
@@ -243,6 +251,11 @@ private:
     // The menus, the line monitor, the statistics beside the count and the
     // log's place in the status bar (app/SessionRecord.cpp).
     void buildRecordUi();
+    // Quit, User Guide and About in those menus (app/ShellMenus.cpp).
+    void buildShellMenus();
+    // The built-in guide; when `why` is not empty, the help file could not
+    // be shown: said whole at the guide's top, and `brief` in the status bar.
+    void showGuide(const QString &brief = {}, const QString &why = {});
     void connectSession();
 
     // ---- BenchView: what the session shows here
@@ -276,6 +289,7 @@ private:
     frmPorts *m_ports = nullptr;
     LoopStatsWindow *m_statsWindow = nullptr;
     HelpWindow *m_help = nullptr;
+    QMessageBox *m_about = nullptr; // while it is open
     bool m_monitorShown = false; // the monitor was opened once (and placed)
     // The buttons a mode view row sets, in the order of kViewButtons.
     std::array<QPushButton *, kViewButtonCount> m_viewButtons{};

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/CommandLine.h"
 #include "app/ExitSignals.h"
 #include "app/Logo.h"
 #include "app/frmMain.h"
@@ -12,6 +13,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrnaSerTest"));
     QApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
+    if (const std::optional<int> end = answerCommandLine(QApplication::arguments()))
+        return *end;
     QApplication::setDesktopFileName(QStringLiteral("ornasertest"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ornasertest"), QIcon(vekLogo(64))));
     frmMain w;

@@ -50,8 +50,8 @@ note() {
 } >"$OUT/machine.txt"
 
 # ---- 1. Exchange time, 38400 baud 8N1, zero turn-around.
-# Two far ends: orna-sim without line-rate pacing (a line rate of 10^9 baud:
-# the reply leaves at once), and orna-sim pacing its replies at 38400 baud.
+# Two far ends: orna-sim without line-rate pacing (--unpaced: each reply
+# leaves whole, at once), and orna-sim pacing its replies at 38400 baud.
 per_round=$((EXCHANGES / ROUNDS))
 contenders=(floor pyserial window hidden bare)
 run_contender() { # contender kind outfile
@@ -68,7 +68,7 @@ run_contender() { # contender kind outfile
 }
 for farend in unpaced paced; do
     if [ $farend = unpaced ]; then
-        simargs=(--turnaround 0 --fixed-baud --baud 1000000000)
+        simargs=(--turnaround 0 --unpaced)
     else
         simargs=(--turnaround 0 --baud 38400)
     fi
@@ -118,8 +118,8 @@ note "build-bench/bench/bench_startup   # $STARTUPS times"
 for i in $(seq "$STARTUPS"); do
     "$B/bench_startup" >"$OUT/startup-$i.txt" 2>>"$OUT/stderr.txt"
 done
-start_sim "$OUT/sim-memory.log" --turnaround 0 --fixed-baud --baud 1000000000
-note "build-bench/orna-sim --turnaround 0 --fixed-baud --baud 1000000000"
+start_sim "$OUT/sim-memory.log" --turnaround 0 --unpaced
+note "build-bench/orna-sim --turnaround 0 --unpaced"
 note "build-bench/bench/bench_exchange --memory DEVICE $MEMORY_EXCHANGES"
 "$B/bench_exchange" --memory "$SIM_DEVICE" "$MEMORY_EXCHANGES" >"$OUT/memory.txt" 2>>"$OUT/stderr.txt" || echo "exit status $? from bench_exchange --memory" >>"$OUT/stderr.txt"
 stop_sim

@@ -65,9 +65,9 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
     auto *ports = new QGridLayout;
     auto *deviceHead = new QLabel(QStringLiteral("Device this port opens (pick one, or type a path):"));
     ports->addWidget(deviceHead, 0, 1);
-    // The button last pressed stays down, so the dialog shows the choice.
-    m_comGroup = new QButtonGroup(this);
-    m_comGroup->setExclusive(true);
+    // The button last pressed stays down, so the dialog shows the choice
+    // (markChosenPort). They form no button group: in one, Tab would reach
+    // only the button that is down.
     void (frmPorts::*const handlers[ComPortMap::PortCount])() = {
         &frmPorts::cmdCOM1_Click, &frmPorts::cmdCOM2_Click, &frmPorts::cmdCOM3_Click,
         &frmPorts::cmdCOM4_Click, &frmPorts::cmdCOM5_Click, &frmPorts::cmdCOM6_Click};
@@ -79,7 +79,6 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
         if (n <= 4)
             b->setToolTip(QStringLiteral("Initializes COM Port %1").arg(n));
         b->setAccessibleName(b->text());
-        m_comGroup->addButton(b, n);
         connect(b, &QPushButton::clicked, this, handlers[n - 1]);
         cmdCOM.append(b);
 
@@ -210,16 +209,8 @@ void frmPorts::beginChoice()
 
 void frmPorts::markChosenPort()
 {
-    QAbstractButton *chosen = m_comGroup->button(CommPortNum);
-    if (chosen) {
-        chosen->setChecked(true);
-        return;
-    }
-    // An exclusive group keeps one button down; none is chosen.
-    m_comGroup->setExclusive(false);
-    for (QAbstractButton *b : m_comGroup->buttons())
-        b->setChecked(false);
-    m_comGroup->setExclusive(true);
+    for (int n = 1; n <= cmdCOM.size(); ++n)
+        cmdCOM[n - 1]->setChecked(n == CommPortNum);
 }
 
 void frmPorts::refreshDevices()

@@ -11,7 +11,6 @@
 #include <QList>
 #include <QString>
 
-class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -85,7 +84,6 @@ private:
     void markChosenPort();
     void showSimulatorNumbers();
 
-    QButtonGroup *m_comGroup = nullptr;
     int m_portAtShow = 0;
     bool m_filling = false;
 };

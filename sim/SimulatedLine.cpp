@@ -23,30 +23,9 @@ void followChosenFormat(SimHost &h)
     line.stopBits = chosen->stopBits;
     h.server()->setLineFormat(line);
 }
-
-// A "once" drop is spent when it strikes: the fresh converter that the next
-// open starts must not drop again at its first reply.
-std::unique_ptr<SimHost> makeHost()
-{
-    auto h = std::make_unique<SimHost>(SimConfig());
-    SimServer *server = h->server();
-    QObject::connect(
-        server, &SimServer::lineDropped, server,
-        [server] {
-            bool byFault = false;
-            server->withEngine([&](OrnaEngine &e) { byFault = e.lineDropped(); });
-            SimFaults f = server->faults();
-            if (byFault && f.drop.mode == SimTrigger::Once) {
-                f.drop = SimTrigger::off();
-                server->changeFaults(f);
-            }
-        },
-        Qt::DirectConnection);
-    return h;
-}
 } // namespace
 
-SimulatedLine::SimulatedLine(ComPortMap &map) : m_map(map), m_host(makeHost())
+SimulatedLine::SimulatedLine(ComPortMap &map) : m_map(map), m_host(std::make_unique<SimHost>(SimConfig()))
 {
     m_map.setSimulatorProvider([this](QString *error) -> QString {
         followChosenFormat(host());

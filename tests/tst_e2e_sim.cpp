@@ -479,10 +479,15 @@ private slots:
         h.send("*idn?");
         QCOMPARE(h.transcript(), idnTranscript());
 
-        // "Once" strikes once; another switch leaves it spent; choosing it again arms it.
-        m->faultAction(QStringLiteral("silence"), QStringLiteral("once"))->trigger();
+        // "Once" strikes once, and the menu shows it spent (off, not marked);
+        // another switch leaves it spent; choosing it again arms it.
+        QAction *silenceOnce = m->faultAction(QStringLiteral("silence"), QStringLiteral("once"));
+        silenceOnce->trigger();
         h.unpaced([&] { h.send("*cls"); });
         QCOMPARE(h.error(), QStringLiteral("Prompt not found."));
+        emit m->menu()->aboutToShow();
+        QVERIFY(m->faultAction(QStringLiteral("silence"), QStringLiteral("off"))->isChecked());
+        QCOMPARE(qobject_cast<QMenu *>(silenceOnce->parent())->title(), QStringLiteral("Reply lost (silence)"));
         m->faultAction(QStringLiteral("noise"), QStringLiteral("always"))->trigger();
         h.send("*cls");
         QCOMPARE(h.transcript(), QByteArray("Sent *cls\r\nPrompt received"));

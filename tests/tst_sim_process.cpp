@@ -2,6 +2,8 @@
 // orna-sim as its own process: the device path on its first line, its
 // stable link, SCPI and X3.28 through the pseudo-terminal, a fault switched
 // on standard input, the frame log, and a clean end on SIGINT (link removed).
+// The command lines of orna-sim and ornasertest: what each answers, refuses,
+// and with which exit status.
 
 #include <QtTest>
 
@@ -43,6 +45,12 @@ QString simBinary()
 {
     return qEnvironmentVariable("ORNA_SIM_BIN");
 }
+
+// The program, built beside orna-sim.
+QString programBinary()
+{
+    return QFileInfo(simBinary()).dir().filePath(QStringLiteral("ornasertest"));
+}
 } // namespace
 
 class TestSimProcess : public QObject
@@ -52,6 +60,8 @@ private slots:
     void init();
     void servesALineAndEndsOnCtrlC();
     void helpListsEveryOptionAndBadOptionsFail();
+    void commandLines_data();
+    void commandLines();
     void outlivesItsLogReader();
 };
 
@@ -144,7 +154,7 @@ void TestSimProcess::helpListsEveryOptionAndBadOptionsFail()
     QCOMPARE(help.exitCode(), 0);
     const QByteArray text = help.readAllStandardOutput();
     for (const char *option : {"--version", "--link", "--controller", "--table", "--turnaround", "--busy", "--baud", "--format",
-                               "--fixed-baud", "--tau", "--ripple", "--seed", "--delay ", "--delay-ms",
+                               "--fixed-baud", "--unpaced", "--tau", "--ripple", "--seed", "--delay ", "--delay-ms",
                                "--silence", "--nak", "--noise ", "--noise-bytes", "--holdoff ", "--holdoff-count",
                                "--holdoff-ms", "--no-stx", "--after-eot ", "--after-eot-bytes", "--babble ",
                                "--babble-bytes", "--drop"})
@@ -169,6 +179,75 @@ void TestSimProcess::helpListsEveryOptionAndBadOptionsFail()
         const QByteArray why = p.readAllStandardError();
         QVERIFY2(why.startsWith("orna-sim: " + bad[0].toLatin1() + ": '" + bad[1].toLatin1() + "'"), why.constData());
     }
+}
+
+// Each program's answer to a command line, its exit status, and what it
+// printed where. LINK stands for a path for orna-sim's --link; a signal, when
+// given, is sent once orna-sim serves, and the link must be gone after it.
+void TestSimProcess::commandLines_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("output"); // standard output starts with it
+    QTest::addColumn<QByteArray>("error");  // standard error starts with it
+    const QString sim = QStringLiteral("orna-sim"), program = QStringLiteral("ornasertest");
+    QTest::newRow("orna-sim --version") << sim << QStringList{"--version"} << 0 << 0
+                                        << QByteArray("orna-sim " ORNA_VERSION "\n") << QByteArray();
+    QTest::newRow("orna-sim, unknown option") << sim << QStringList{"--bogus"} << 0 << 2 << QByteArray()
+                                              << QByteArray("orna-sim: Unknown option 'bogus'.");
+    QTest::newRow("orna-sim, an argument") << sim << QStringList{"extra"} << 0 << 2 << QByteArray()
+                                           << QByteArray("orna-sim: 'extra' is not an option");
+    QTest::newRow("orna-sim, one address twice")
+        << sim << QStringList{"--controller", "1", "--controller", "1:f4"} << 0 << 2 << QByteArray()
+        << QByteArray("orna-sim: --controller: '1:f4' gives address 1 a second controller");
+    QTest::newRow("orna-sim, %1 in a value") << sim << QStringList{"--turnaround", "%1"} << 0 << 2 << QByteArray()
+                                             << QByteArray("orna-sim: --turnaround: '%1' is not a time in ms from 0 to 600000\n");
+    QTest::newRow("orna-sim, SIGHUP") << sim << QStringList{"--link", "LINK"} << int(SIGHUP) << 0
+                                      << QByteArray("orna-sim: serving on /dev/pts/") << QByteArray();
+    QTest::newRow("ornasertest --help") << program << QStringList{"--help"} << 0 << 0 << QByteArray("Usage: ")
+                                        << QByteArray();
+    QTest::newRow("ornasertest --version") << program << QStringList{"--version"} << 0 << 0
+                                           << QByteArray("OrnaSerTest " ORNA_VERSION "\n") << QByteArray();
+    QTest::newRow("ornasertest, Qt's own option") << program << QStringList{"-platform", "offscreen", "--version"}
+                                                  << 0 << 0 << QByteArray("OrnaSerTest " ORNA_VERSION "\n")
+                                                  << QByteArray();
+    QTest::newRow("ornasertest, unknown option") << program << QStringList{"--bogus"} << 0 << 2 << QByteArray()
+                                                 << QByteArray("ornasertest: Unknown option 'bogus'.");
+    QTest::newRow("ornasertest, an argument") << program << QStringList{"session.log"} << 0 << 2 << QByteArray()
+                                              << QByteArray("ornasertest: 'session.log' is not an option");
+}
+
+void TestSimProcess::commandLines()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, error);
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("orna"));
+    arguments.replaceInStrings(QStringLiteral("LINK"), link);
+    QProcess p;
+    p.start(program == QLatin1String("orna-sim") ? simBinary() : programBinary(), arguments);
+    QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
+    QByteArray out;
+    if (signal) {
+        QVERIFY(waitForOutput(p, out, "\n"));
+        QVERIFY(QFileInfo(link).isSymLink());
+        ::kill(p.processId(), signal);
+    }
+    QVERIFY(p.waitForFinished(10000));
+    out += p.readAllStandardOutput();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), status);
+    QVERIFY2(out.startsWith(output), out.constData());
+    // Qt's own start-up notes may come first.
+    const QByteArray err = p.readAllStandardError();
+    QVERIFY2(error.isEmpty() || err.contains("\n" + error) || err.startsWith(error), err.constData());
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 // orna-sim | head -1: the log's reader goes after the first line; the

@@ -32,8 +32,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTableView>
 #include <QScrollBar>
@@ -283,6 +285,21 @@ private slots:
         QVERIFY(d.isHidden());
         QCOMPARE(CommPortNum, 2);
         QVERIFY(d.cmdCOM[1]->isChecked());
+        // Tab walks every port button and its device box, in order, from
+        // the character format on, whichever button is down.
+        d.beginChoice();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        d.optCh8->setFocus();
+        QStringList walked;
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(d.windowHandle(), Qt::Key_Tab);
+            walked << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(walked, (QStringList{"cmdCOM1", "cmbDevice1", "cmdCOM2", "cmbDevice2", "cmdCOM3", "cmbDevice3",
+                                      "cmdCOM4", "cmbDevice4", "cmdCOM5", "cmbDevice5", "cmdCOM6", "cmbDevice6",
+                                      "cmdExit"}));
+        d.reject();
 
         // A typed path is the path, exactly: blanks and parentheses are part
         // of it (never a description to cut off), and the list beside the
@@ -617,12 +634,23 @@ private slots:
         QCOMPARE(h.seams.helpShown.size(), 2);
         QCOMPARE(h.seams.helpShown.first(), QDir(dir.path()).absoluteFilePath("OrnaSer_Kybd_help.chm"));
         QVERIFY(!guide->isVisible());
+        // The opener fails after the window went on: the guide shows, with
+        // the reason at its top.
+        h.seams.helpFailed(QStringLiteral("Cannot show it: the opener failed."));
+        QVERIFY(guide->isVisible());
+        QVERIFY(guide->lblNotice->text().startsWith(QStringLiteral("Cannot show it: the opener failed.")));
+        guide->close();
         // No launcher to open it: the status bar says so, and the guide shows.
         h.seams.helpProblem = QStringLiteral("Cannot show it: no program to open it is installed");
         h.w->cmdHelp_Click();
-        QCOMPARE(h.w->statusBar()->currentMessage(), h.seams.helpProblem);
+        QCOMPARE(h.w->statusBar()->currentMessage(),
+                 QStringLiteral("OrnaSer_Kybd_help.chm could not be shown: showing the built-in guide"));
         QVERIFY(guide->isVisible());
+        QVERIFY(guide->lblNotice->text().startsWith(h.seams.helpProblem));
         h.seams.helpProblem.clear();
+        // Help > User Guide: the guide, with no notice.
+        h.w->actUserGuide->trigger();
+        QVERIFY(guide->isVisible() && guide->lblNotice->isHidden());
 
         // Started elsewhere (from the desktop menu, in the home directory),
         // the program finds the file in its data folder.
@@ -642,6 +670,77 @@ private slots:
             qputenv("XDG_DATA_HOME", oldData);
         QCOMPARE(h.seams.helpShown.size(), 4);
         QCOMPARE(h.seams.helpShown.last(), installed.fileName());
+    }
+
+    // F1 with a help file the desktop cannot show ends in the built-in
+    // guide, however late the desktop says so: the real seam, with
+    // stand-ins for the desktop's xdg-mime and xdg-open on the PATH.
+    void helpFallsBackWhenTheDesktopCannotShowIt_data()
+    {
+        QTest::addColumn<QByteArray>("association"); // what xdg-mime answers; "-": there is no xdg-mime
+        QTest::addColumn<int>("openerStatus");       // xdg-open's exit status; -1: there is no xdg-open
+        QTest::addColumn<QString>("reason");         // in the guide's notice; empty: the file is shown
+        QTest::newRow("no xdg-open") << QByteArray("xchm.desktop") << -1 << "xdg-open is missing";
+        QTest::newRow("no program for CHM files")
+            << QByteArray() << 0 << "no program on this desktop opens files of its type (application/vnd.ms-htmlhelp)";
+        QTest::newRow("the opener fails") << QByteArray("xchm.desktop") << 4
+                                          << "the program xdg-open started to open it failed (status 4)";
+        QTest::newRow("no xdg-mime, the opener fails")
+            << QByteArray("-") << 3 << "xdg-open found no program to open it (status 3)";
+        QTest::newRow("shown") << QByteArray("xchm.desktop") << 0 << QString();
+    }
+    void helpFallsBackWhenTheDesktopCannotShowIt()
+    {
+        QFETCH(QByteArray, association);
+        QFETCH(int, openerStatus);
+        QFETCH(QString, reason);
+        QTemporaryDir tools, cwd;
+        const auto script = [&](const char *name, const QByteArray &body) {
+            QFile f(tools.filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("#!/bin/sh\necho \"$@\" > \"" + QFile::encodeName(tools.path()) + "/" + name + ".args\"\n" + body);
+            f.close();
+            QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        };
+        if (association != "-")
+            script("xdg-mime", association.isEmpty() ? QByteArray() : "echo " + association + "\n");
+        if (openerStatus >= 0)
+            script("xdg-open", "exit " + QByteArray::number(openerStatus) + "\n");
+        QFile empty(cwd.filePath(QStringLiteral("OrnaSer_Kybd_help.chm")));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        const QByteArray oldPath = qgetenv("PATH");
+        const QString oldCwd = QDir::currentPath();
+        qputenv("PATH", QFile::encodeName(tools.path()));
+        QDir::setCurrent(cwd.path());
+        auto restore = qScopeGuard([&] {
+            qputenv("PATH", oldPath);
+            QDir::setCurrent(oldCwd);
+        });
+
+        frmMain w(new ScriptPort, nullptr);
+        QVERIFY(User::showActive(&w));
+        User::key(Qt::Key_F1);
+        // The desktop's tools have ended and been heard.
+        QVERIFY(QTest::qWaitFor([] { return qApp->findChildren<QProcess *>().isEmpty(); }));
+        QFile opened(tools.filePath(QStringLiteral("xdg-open.args")));
+        if (association.isEmpty() || openerStatus < 0) {
+            QVERIFY(!opened.exists()); // the opener was not asked
+        } else {
+            QVERIFY(opened.open(QIODevice::ReadOnly));
+            QCOMPARE(opened.readAll(), QFile::encodeName(empty.fileName()) + '\n');
+        }
+        HelpWindow *guide = w.helpWindow();
+        QCOMPARE(guide && guide->isVisible(), !reason.isEmpty());
+        if (reason.isEmpty())
+            return;
+        QVERIFY2(guide->lblNotice->text().contains(reason), qPrintable(guide->lblNotice->text()));
+        QVERIFY(guide->lblNotice->text().contains(empty.fileName()));
+        // The status bar's notice is short enough to be read whole.
+        const QString notice = w.statusBar()->currentMessage();
+        QVERIFY(!notice.isEmpty());
+        QVERIFY2(w.statusBar()->fontMetrics().horizontalAdvance(notice) <= w.statusBar()->width() - 18,
+                 qPrintable(notice));
     }
 
     // The session log holds what the monitor and the transcript held: saved
@@ -876,14 +975,27 @@ private slots:
         QCOMPARE(h.port->writes.size(), 0);
     }
 
+    // Exit, and Quit (Ctrl+Q) as the window system delivers it: the same end.
+    void exitAfterInitSendsDisconnectThenCloses_data()
+    {
+        QTest::addColumn<bool>("byQuitKey");
+        QTest::newRow("Exit") << false;
+        QTest::newRow("Ctrl+Q") << true;
+    }
     void exitAfterInitSendsDisconnectThenCloses()
     {
+        QFETCH(bool, byQuitKey);
         WindowHarness h;
         h.init(1);
         h.w->cmdXonXoff_Click(); // any mode
+        if (byQuitKey)
+            QVERIFY(User::showActive(h.w.get()));
         QElapsedTimer t;
         t.start();
-        h.w->cmdExit_Click();
+        if (byQuitKey)
+            User::key(Qt::Key_Q, Qt::ControlModifier);
+        else
+            h.w->cmdExit_Click();
         QVERIFY(t.elapsed() >= 300);
         QCOMPARE(h.takeWritten(), QByteArray("\x10\x05"));
         QVERIFY(!h.port->PortOpen());

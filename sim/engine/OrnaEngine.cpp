@@ -636,7 +636,13 @@ bool OrnaEngine::strikes(SimFault fault)
     switch (tr.mode) {
     case SimTrigger::Off: return false;
     case SimTrigger::Always: return true;
-    case SimTrigger::Once: return ++m_occasions[int(fault)] == tr.nth;
+    case SimTrigger::Once:
+        if (++m_occasions[int(fault)] != tr.nth)
+            return false;
+        // Spent: the switch is off from now on, as faults() then says.
+        m_cfg.faults.*simFaultInfo(fault).trigger = SimTrigger::off();
+        m_occasions[int(fault)] = 0;
+        return true;
     case SimTrigger::Rate: return std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < tr.rate;
     }
     return false;
@@ -700,7 +706,7 @@ double OrnaEngine::schedule(double earliest, QByteArray bytes, const QString &no
                            .arg(bytes.size()));
         return qMax(earliest, m_lineFree);
     }
-    const double charSeconds = m_cfg.line.characterSeconds();
+    const double charSeconds = m_cfg.unpaced ? 0.0 : m_cfg.line.characterSeconds();
     const double start = qMax(earliest, m_lineFree);
     m_queued += bytes.size();
     m_out.push_back({start, bytes, charSeconds, 0, noteText, false});

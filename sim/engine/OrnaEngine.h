@@ -61,6 +61,7 @@ public:
     // Like setFaults, but only the switches that change restart their
     // counters: a spent "once" elsewhere stays spent, and the generator goes on.
     void changeFaults(const SimFaults &faults);
+    // The switches as they stand: a "once" switch is off after it struck.
     SimFaults faults() const { return m_cfg.faults; }
     void setTurnaroundMs(double ms) { m_cfg.turnaroundMs = qMax(0.0, ms); }
     double turnaroundMs() const { return m_cfg.turnaroundMs; }

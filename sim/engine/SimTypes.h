@@ -152,6 +152,7 @@ struct SimConfig {
     double busyMs = 20.0;      // Xon/Xoff: from XOFF to XON while the controller is accessed
     SimLineFormat line;
     bool followPortBaud = true; // the server takes the baud rate the program sets on the port
+    bool unpaced = false;       // replies leave whole and at once, at no line rate (benchmarks)
     double tauSeconds = 10.0;   // time constant of the process value moving to the set point
     double rippleAmplitude = 0.2; // small wave on the process value, so it never stands still
     double initialSetPoint = 75.0;

@@ -107,6 +107,9 @@ bool SimServer::start(QString *error)
 
     const double t = now();
     m_path = path;
+    // A fresh converter keeps the switches as the last one left them.
+    if (m_engine)
+        m_config.faults = m_engine->faults();
     m_engine = std::make_unique<OrnaEngine>(m_config, t);
     m_engine->setFrameHook([this](const SimFrame &f) { m_pendingFrames.append(f); });
     m_pendingFrames.append({SimFrame::Note, t, {},
@@ -177,7 +180,8 @@ void SimServer::changeFaults(const SimFaults &faults)
 SimFaults SimServer::faults() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_config.faults;
+    // The engine's: a "once" switch that struck is off there.
+    return m_engine ? m_engine->faults() : m_config.faults;
 }
 
 void SimServer::setTurnaroundMs(double ms)

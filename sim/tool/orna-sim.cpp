@@ -7,9 +7,12 @@
 // standard input ("nak once", "delay always", "drop", "faults", "help").
 // With --link PATH it also makes PATH a symbolic link to the device, a name
 // that stays the same from run to run; the link goes when it ends.
-// Ends cleanly on Ctrl-C (SIGINT) or SIGTERM, at once whatever it is sending:
-// nothing it does holds its event loop up (the log never blocks, a client
-// that does not read costs a bounded buffer, a command line is bounded).
+// Ends cleanly on Ctrl-C (SIGINT), SIGTERM or SIGHUP (its terminal closed),
+// at once whatever it is sending: nothing it does holds its event loop up
+// (the log never blocks, a client that does not read costs a bounded
+// buffer, a command line is bounded). An option it does not take, a value
+// out of range, an address given twice or any other argument ends it with
+// status 2 before it serves.
 
 #include "sim/server/SimServer.h"
 
@@ -151,7 +154,8 @@ std::optional<double> parseMs(const QString &text)
 
 QString badMs(const QString &name, const QString &value)
 {
-    return QStringLiteral("%1: '%2' is not a time in ms from 0 to %3").arg(name, value).arg(kSimMaxMs, 0, 'f', 0);
+    return QStringLiteral("%1: '%2' is not a time in ms from 0 to %3")
+        .arg(name, value, QString::number(kSimMaxMs, 'f', 0));
 }
 
 QString describeFaults(const SimFaults &f)
@@ -181,7 +185,8 @@ QString applySetting(SimFaults &faults, const QString &name, const QString &valu
             bool ok = false;
             const int n = value.toInt(&ok);
             if (!ok || n < 0 || n > o.max)
-                return QStringLiteral("--%1: '%2' is not a whole number from 0 to %3").arg(name, value).arg(o.max);
+                return QStringLiteral("--%1: '%2' is not a whole number from 0 to %3")
+                    .arg(name, value, QString::number(o.max));
             faults.*o.field = n;
             return {};
         }
@@ -309,7 +314,7 @@ private:
                 m_server.setTurnaroundMs(*ms);
             else
                 m_server.setBusyMs(*ms);
-            say(QStringLiteral("orna-sim: %1 %2 ms").arg(name).arg(*ms));
+            say(QStringLiteral("orna-sim: %1 %2 ms").arg(name, QString::number(*ms)));
         } else if (words.size() == 2) {
             SimFaults f = m_server.faults();
             const QString problem = applySetting(f, name, words[1]);
@@ -356,6 +361,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("baud"), QStringLiteral("Line rate for pacing replies until the program sets its own (default 9600)."), QStringLiteral("N"), QStringLiteral("9600")},
         {QStringLiteral("format"), QStringLiteral("Character format: 8N1, 7E1 or 7O1 (default 8N1)."), QStringLiteral("FORMAT"), QStringLiteral("8N1")},
         {QStringLiteral("fixed-baud"), QStringLiteral("Keep --baud even when the program sets another rate.")},
+        {QStringLiteral("unpaced"), QStringLiteral("Send each reply whole and at once, at no line rate (for benchmarks: the far end's own time is then the least it can be).")},
         {QStringLiteral("tau"), QStringLiteral("Time constant of the process value heading for the set point (default 10)."), QStringLiteral("S"), QStringLiteral("10")},
         {QStringLiteral("ripple"), QStringLiteral("Amplitude of the small wave on the process value (default 0.2)."), QStringLiteral("DEG"), QStringLiteral("0.2")},
         {QStringLiteral("seed"), QStringLiteral("Seed for fault rates and stray bytes (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
@@ -364,12 +370,19 @@ int main(int argc, char *argv[])
         parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QStringLiteral("WHEN")});
     for (const SimFaultParameter &o : faultParameters())
         parser.addOption({QString::fromLatin1(o.name), QString::fromLatin1(o.help), QString::fromLatin1(o.valueName)});
-    parser.process(app);
 
     auto fail = [](const QString &why) {
         std::fprintf(stderr, "orna-sim: %s\n", why.toLocal8Bit().constData());
         return 2;
     };
+    // An option it does not take, or an argument (it takes none), is
+    // refused as a bad value is; --help and --version print and end with 0.
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(QStringLiteral("%1 See orna-sim --help.").arg(parser.errorText()));
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("'%1' is not an option; orna-sim takes options only. See orna-sim --help.")
+                        .arg(parser.positionalArguments().constFirst()));
+    parser.process(app);
 
     SimConfig cfg;
     if (parser.isSet(QStringLiteral("controller"))) {
@@ -381,6 +394,11 @@ int main(int argc, char *argv[])
             const auto model = parts.size() > 1 ? simModelFromName(parts[1]) : std::optional(SimModel::EzZone);
             if (!ok || address < 0 || address > 35 || !model || parts.size() > 2)
                 return fail(QStringLiteral("--controller: '%1' is not ADDR[:ezzone|f4] with ADDR 0-35").arg(given));
+            // One controller an address: the converter could not tell two apart.
+            for (const SimControllerConfig &c : std::as_const(cfg.controllers))
+                if (c.address == address)
+                    return fail(QStringLiteral("--controller: '%1' gives address %2 a second controller")
+                                    .arg(given, QString::number(address)));
             cfg.controllers.append({address, *model});
         }
     }
@@ -415,21 +433,19 @@ int main(int argc, char *argv[])
     };
     if (!number("tau", kSimMinTau, kSimMaxTau, cfg.tauSeconds))
         return fail(QStringLiteral("--tau: '%1' is not a time in seconds from %2 to %3")
-                        .arg(parser.value(QStringLiteral("tau")))
-                        .arg(kSimMinTau)
-                        .arg(kSimMaxTau, 0, 'f', 0));
+                        .arg(parser.value(QStringLiteral("tau")), QString::number(kSimMinTau),
+                             QString::number(kSimMaxTau, 'f', 0)));
     if (!number("ripple", 0, kSimMaxRipple, cfg.rippleAmplitude))
         return fail(QStringLiteral("--ripple: '%1' is not an amplitude in degrees from 0 to %2")
-                        .arg(parser.value(QStringLiteral("ripple")))
-                        .arg(kSimMaxRipple));
+                        .arg(parser.value(QStringLiteral("ripple")), QString::number(kSimMaxRipple)));
     bool baudOk = false;
     const int baud = parser.value(QStringLiteral("baud")).toInt(&baudOk);
     if (!baudOk || baud < kSimMinBaud || baud > kSimMaxBaud)
         return fail(QStringLiteral("--baud: '%1' is not a line rate in whole baud from %2 to %3")
-                        .arg(parser.value(QStringLiteral("baud")))
-                        .arg(kSimMinBaud)
-                        .arg(kSimMaxBaud));
+                        .arg(parser.value(QStringLiteral("baud")), QString::number(kSimMinBaud),
+                             QString::number(kSimMaxBaud)));
     cfg.line.baud = baud;
+    cfg.unpaced = parser.isSet(QStringLiteral("unpaced"));
     if (!cfg.line.setFormat(parser.value(QStringLiteral("format"))))
         return fail(QStringLiteral("--format: '%1' is not 8N1, 7E1 or 7O1").arg(parser.value(QStringLiteral("format"))));
     cfg.followPortBaud = !parser.isSet(QStringLiteral("fixed-baud"));
@@ -455,6 +471,8 @@ int main(int argc, char *argv[])
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // Its terminal closed: ended as by SIGTERM, so the link goes too.
+    sigaction(SIGHUP, &sa, nullptr);
     // A log reader that goes away (orna-sim | head -1) ends the log, not
     // the converter: writes report EPIPE instead.
     ::signal(SIGPIPE, SIG_IGN);
@@ -479,13 +497,15 @@ int main(int argc, char *argv[])
 
     QStringList controllers;
     for (const SimControllerConfig &c : std::as_const(cfg.controllers))
-        controllers << QStringLiteral("%1 (%2)").arg(c.address).arg(simModelName(c.model));
-    say(QStringLiteral("orna-sim: controllers at %1; table: %2; %3 baud %4%5; turn-around %6 ms")
+        controllers << QStringLiteral("%1 (%2)").arg(QString::number(c.address), simModelName(c.model));
+    const QString rate = cfg.unpaced ? QStringLiteral("unpaced (replies leave at once)")
+                                     : QStringLiteral("%1 baud").arg(cfg.line.baud);
+    say(QStringLiteral("orna-sim: controllers at %1; table: %2; %3 %4%5; turn-around %6 ms")
             .arg(controllers.isEmpty() ? QStringLiteral("none") : controllers.join(QLatin1String(", ")),
-                 table == QLatin1String("empty") ? table : table + QLatin1String(" examples in slots 1-3"))
-            .arg(cfg.line.baud)
-            .arg(cfg.line.formatName(), cfg.followPortBaud ? QStringLiteral(" (follows the port)") : QString())
-            .arg(cfg.turnaroundMs));
+                 table == QLatin1String("empty") ? table : table + QLatin1String(" examples in slots 1-3"), rate,
+                 cfg.line.formatName(),
+                 cfg.followPortBaud && !cfg.unpaced ? QStringLiteral(" (follows the port)") : QString(),
+                 QString::number(cfg.turnaroundMs)));
     say(QStringLiteral("orna-sim: faults: %1").arg(describeFaults(cfg.faults)));
 
     QObject::connect(&server, &SimServer::frameLogged, [](const SimFrame &f) { say(f.toLogLine()); });

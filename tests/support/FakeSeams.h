@@ -2,7 +2,7 @@
 #pragma once
 // Stand-ins for the desktop: counted beeps, scripted answers to the question
 // box and the file and folder choosers, a scripted port dialog, recorded
-// help requests, warnings and program ends.
+// help requests (failing at once or later), warnings and program ends.
 
 #include "app/UiSeams.h"
 
@@ -19,7 +19,10 @@ public:
     std::function<void(frmPorts &)> dialog; // what the user does in the port dialog
     int dialogRuns = 0;
     QStringList helpShown;
-    QString helpProblem; // what showHelp answers (empty: shown)
+    QString helpProblem; // why showHelp fails at once (empty: it does not)
+    // The failure report of the last help request: called later, it is the
+    // opener failing after the window went on.
+    std::function<void(const QString &)> helpFailed;
     int programEnds = 0;
     QStringList saveAnswers;   // paths the save chooser gives, in order; cancelled when none is left
     QStringList folderAnswers; // folders the folder chooser gives, likewise
@@ -28,10 +31,12 @@ public:
     void beep() override { ++beeps; }
     Answer askYesNoCancel(QWidget *, const QString &text, const QString &title) override;
     void runPortsDialog(frmPorts &dialog) override;
-    QString showHelp(QWidget *, const QString &path) override
+    void showHelp(QWidget *, const QString &path, const std::function<void(const QString &)> &failed) override
     {
         helpShown << path;
-        return helpProblem;
+        helpFailed = failed;
+        if (!helpProblem.isEmpty())
+            failed(helpProblem);
     }
     QString askSaveFile(QWidget *, const QString &, const QString &, const QString &) override
     {
