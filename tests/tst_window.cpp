@@ -589,6 +589,66 @@ private slots:
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
     }
 
+    // A second exchange asked for during a wait is refused; the first goes on.
+    // Also when the wait is blocked in the event loop with the line idle: the
+    // clicks are handled within the block.
+    void clickDuringWaitIsRefused_data()
+    {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("between polls") << false;
+        QTest::newRow("during an idle block") << true;
+    }
+    void clickDuringWaitIsRefused()
+    {
+        QFETCH(bool, blocked);
+        WindowHarness h;
+        h.init();
+        QVERIFY(User::showActive(h.w.get()));
+        h.port->mayBlock = blocked;
+        h.w->pollPacingMicros = blocked ? 1 : 0; // a full wait blocks 30 ms at most
+        int refusedSeen = 0;
+        QString busyShown;
+        h.port->responder = [&](ScriptPort &p, const QByteArray &data) {
+            if (data != "*idn?\n")
+                return;
+            QTimer::singleShot(blocked ? 5 : 0, &p, [&] {
+                User::typeInto(h.w->combCmd, "*cls");
+                User::key(Qt::Key_Return); // Enter
+                User::click(h.w->cmdSend); // button
+                h.w->cmdQuery_Click();
+                h.w->cmdSCPI_Click();
+                h.w->cmdInit_Click();
+                h.w->cmdXonXoff_Click(); // would change the language mid-operation
+                refusedSeen = int(h.w->refusedRequests());
+                busyShown = h.w->statusBar()->currentMessage();
+                h.port->inject("ID\n>");
+            });
+        };
+        h.w->combCmd->setEditText("*idn?");
+        h.w->cmdSend_Click();
+        QCOMPARE(refusedSeen, 6);
+        QCOMPARE(h.seams.beeps, 6); // one per refusal
+        if (blocked) // the wait spent its time blocked, not reading
+            QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
+        // Said where it does not outlive the wait: the error box stays free
+        // for the exchange's own errors.
+        QVERIFY(busyShown.startsWith(QStringLiteral("Busy: ")));
+        QCOMPARE(h.w->statusBar()->currentMessage(), QString());
+        QVERIFY(!h.w->errorShown());
+        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.port->writes, (QList<QByteArray>{"*idn?\n"}));
+        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nID\r\nPrompt received"));
+        QCOMPARE(h.w->Rdg, QByteArray("ID"));
+        QCOMPARE(h.seams.dialogRuns, 1); // the refused cmdInit showed no dialog
+        QVERIFY(!h.w->Busy());
+        QVERIFY(h.port->PortOpen());
+        // The line is free again afterwards.
+        h.port->replyToNext(1, ">");
+        h.w->combCmd->setEditText("*cls");
+        h.w->cmdSend_Click();
+        QCOMPARE(h.port->writes.size(), 2);
+    }
+
     // Without stand-in seams the window's beep reaches the desktop's.
     void realBeepReachesTheDesktop()
     {
