@@ -17,7 +17,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDockWidget>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,9 +25,9 @@
 #include <QToolButton>
 
 namespace {
-QString stamp(qint64 wallMs = QDateTime::currentMSecsSinceEpoch())
+QString stamp()
 {
-    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
 }
 } // namespace
 

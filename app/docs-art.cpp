@@ -11,7 +11,6 @@
 #include "serial/PortObject.h"
 #include "serial/frmPorts.h"
 #include "sim/SimulatedLine.h"
-#include "sim/SimulatorMenu.h"
 
 #include <QApplication>
 #include <QComboBox>

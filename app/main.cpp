@@ -4,7 +4,6 @@
 #include "app/Logo.h"
 #include "app/frmMain.h"
 #include "sim/SimulatedLine.h"
-#include "sim/SimulatorMenu.h"
 
 #include <QApplication>
 

@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringList>
 
 #include <algorithm>
 #include <cerrno>

@@ -13,7 +13,6 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 QtSerialPortObject::QtSerialPortObject(QObject *parent) : PortObject(parent)

@@ -4,7 +4,6 @@
 #include "serial/CaptionButton.h"
 #include "serial/ComPortMap.h"
 #include "serial/PortSelection.h"
-#include "serial/QtSerialPortObject.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -114,8 +113,6 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
     cmdExit->setDefault(true);
     connect(cmdExit, &QPushButton::clicked, this, &frmPorts::cmdExit_Click);
 
-    MSComm1 = new QtSerialPortObject(this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
     txtERROR = new QPlainTextEdit;
     txtERROR->setObjectName(QStringLiteral("txtERROR"));
     txtERROR->setReadOnly(true);
@@ -178,7 +175,6 @@ void frmPorts::cmdCOM_Click(int number)
         return;
     // A device typed beside the button but not yet confirmed counts.
     deviceChosen(number);
-    MSComm1->CommPort(number);
     CommPortNum = number;
     markChosenPort();
 }

@@ -18,7 +18,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class ComPortMap;
-class PortObject;
 
 class frmPorts : public QDialog
 {
@@ -45,7 +44,6 @@ public:
     QList<QComboBox *> cmbDevice;     // the device each port button opens
     QLabel *lblSimulator = nullptr;   // which port number opens the simulated converter
     QPushButton *cmdExit = nullptr;
-    PortObject *MSComm1 = nullptr;    // the dialog's own port object; never opened
     QPlainTextEdit *txtERROR = nullptr;
 
 public slots:

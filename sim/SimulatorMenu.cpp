@@ -3,12 +3,10 @@
 
 #include "session/BenchSession.h"
 #include "sim/SimFrameLogWindow.h"
-#include "sim/SimulatedLine.h"
 #include "sim/server/SimHost.h"
 
 #include <QActionGroup>
 #include <QMainWindow>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 
