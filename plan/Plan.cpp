@@ -140,6 +140,7 @@ private:
     void step(int lineNo, const Syntax &syntax, const QString &source, QStringView rest);
     void expectation(int lineNo, const Syntax &syntax, QStringView rest);
     bool openArgs(PlanStep &s, const QStringList &args, int lineNo);
+    bool stepArgs(PlanStep &s, const QStringList &args, int lineNo, const QString &usage);
 
     QString m_file;
     QList<PlanError> *m_errors;
@@ -203,38 +204,7 @@ void Parser::step(int lineNo, const Syntax &syntax, const QString &source, QStri
         fault(lineNo, QStringLiteral("extra argument %1: %2").arg(quoted(args[syntax.maxArgs]), usage));
         ok = false;
     } else {
-        switch (s.kind) {
-        case PlanStep::Open:
-            ok = openArgs(s, args, lineNo);
-            break;
-        case PlanStep::Nak:
-        case PlanStep::Count:
-            ok = args[0] == QLatin1String("on") || args[0] == QLatin1String("off");
-            s.on = args[0] == QLatin1String("on");
-            if (!ok)
-                fault(lineNo, QStringLiteral("bad value %1: %2").arg(quoted(args[0]), usage));
-            break;
-        case PlanStep::LoadTable:
-            ok = args[0] == QLatin1String("ezzone") || args[0] == QLatin1String("f4");
-            s.ezZone = args[0] == QLatin1String("ezzone");
-            if (!ok)
-                fault(lineNo, QStringLiteral("bad value %1: %2").arg(quoted(args[0]), usage));
-            break;
-        case PlanStep::Pause:
-        case PlanStep::Repeat: {
-            const bool pause = s.kind == PlanStep::Pause;
-            const std::optional<int> n = pause ? number(args[0], 0, kMaxPause) : number(args[0], 1, INT_MAX);
-            ok = n.has_value();
-            s.number = n.value_or(0);
-            if (!ok)
-                fault(lineNo, QStringLiteral("bad number %1: %2")
-                                  .arg(quoted(args[0]), pause ? QStringLiteral("pause MS, 0 to 3600000")
-                                                              : QStringLiteral("repeat N, 1 or more")));
-            break;
-        }
-        default:
-            break;
-        }
+        ok = stepArgs(s, args, lineNo, usage);
     }
 
     if (s.kind == PlanStep::Repeat) {
@@ -259,6 +229,44 @@ void Parser::step(int lineNo, const Syntax &syntax, const QString &source, QStri
     m_last = ok ? Step : Faulty;
     if (ok)
         m_plan.steps.append(s);
+}
+
+// The arguments of a step that takes values: checked, and into the step.
+bool Parser::stepArgs(PlanStep &s, const QStringList &args, int lineNo, const QString &usage)
+{
+    bool ok = true;
+    switch (s.kind) {
+    case PlanStep::Open:
+        return openArgs(s, args, lineNo);
+    case PlanStep::Nak:
+    case PlanStep::Count:
+        ok = args[0] == QLatin1String("on") || args[0] == QLatin1String("off");
+        s.on = args[0] == QLatin1String("on");
+        if (!ok)
+            fault(lineNo, QStringLiteral("bad value %1: %2").arg(quoted(args[0]), usage));
+        break;
+    case PlanStep::LoadTable:
+        ok = args[0] == QLatin1String("ezzone") || args[0] == QLatin1String("f4");
+        s.ezZone = args[0] == QLatin1String("ezzone");
+        if (!ok)
+            fault(lineNo, QStringLiteral("bad value %1: %2").arg(quoted(args[0]), usage));
+        break;
+    case PlanStep::Pause:
+    case PlanStep::Repeat: {
+        const bool pause = s.kind == PlanStep::Pause;
+        const std::optional<int> n = pause ? number(args[0], 0, kMaxPause) : number(args[0], 1, INT_MAX);
+        ok = n.has_value();
+        s.number = n.value_or(0);
+        if (!ok)
+            fault(lineNo, QStringLiteral("bad number %1: %2")
+                              .arg(quoted(args[0]), pause ? QStringLiteral("pause MS, 0 to 3600000")
+                                                          : QStringLiteral("repeat N, 1 or more")));
+        break;
+    }
+    default:
+        break;
+    }
+    return ok;
 }
 
 bool Parser::openArgs(PlanStep &s, const QStringList &args, int lineNo)

@@ -125,98 +125,82 @@ DeviceClaim::~DeviceClaim()
     release();
 }
 
+namespace {
+// Links resolved: the device itself, with the one lock all its names share.
+// Empty, with *why set, when the path leads to no device.
+QString resolveDevice(const QString &path, QString *why)
+{
+    const QByteArray given = QFile::encodeName(path);
+    if (const QString tooLong = pathTooLong(given); !tooLong.isEmpty()) {
+        *why = tooLong;
+        return {};
+    }
+    char *resolved = ::realpath(given.constData(), nullptr);
+    if (resolved) {
+        const QString device = QFile::decodeName(resolved);
+        std::free(resolved);
+        return device;
+    }
+    switch (errno) {
+    case EACCES:
+        *why = QStringLiteral("permission denied: a directory on the path may not be entered");
+        break;
+    case ELOOP:
+        *why = QStringLiteral("no such device: the path's links lead round in a circle");
+        break;
+    case ENAMETOOLONG:
+        *why = QStringLiteral("the device path is too long once its links are followed");
+        break;
+    default: {
+        const QFileInfo info(path);
+        *why = info.isSymLink() ? QStringLiteral("no such device (the link points to %1, which does not exist)")
+                                      .arg(info.symLinkTarget())
+                                : QStringLiteral("no such device");
+    }
+    }
+    return {};
+}
+
+// Why the device's own open failed with `err`.
+QString openRefusal(int err, const QString &device, const QString &viaLink)
+{
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("no such device%1").arg(viaLink);
+    case EACCES:
+    case EPERM:
+        return DeviceClaim::permissionProblem(device);
+    case EBUSY: {
+        const QString holder = DeviceClaim::flockHolder(device);
+        return QStringLiteral("the device%1 is in use by another program%2, which holds it in exclusive mode")
+            .arg(viaLink, holder.isEmpty() ? QString() : QStringLiteral(": ") + holder);
+    }
+    case EISDIR:
+        return QStringLiteral("not a serial device%1: it is a directory").arg(viaLink);
+    case ENAMETOOLONG:
+        return QStringLiteral("the device path%1 is too long").arg(viaLink);
+    default:
+        return QStringLiteral("%1%2").arg(QString::fromLocal8Bit(std::strerror(err)), viaLink);
+    }
+}
+} // namespace
+
 bool DeviceClaim::claim(const QString &path, QString *why)
 {
     release();
     m_note.clear();
-    const QByteArray given = QFile::encodeName(path);
-    if (const QString tooLong = pathTooLong(given); !tooLong.isEmpty()) {
-        *why = tooLong;
+    const QString device = resolveDevice(path, why);
+    if (device.isEmpty())
         return false;
-    }
-    // Links resolved: the device itself, with the one lock all its names share.
-    char *resolved = ::realpath(given.constData(), nullptr);
-    if (!resolved) {
-        const int err = errno;
-        switch (err) {
-        case EACCES:
-            *why = QStringLiteral("permission denied: a directory on the path may not be entered");
-            break;
-        case ELOOP:
-            *why = QStringLiteral("no such device: the path's links lead round in a circle");
-            break;
-        case ENAMETOOLONG:
-            *why = QStringLiteral("the device path is too long once its links are followed");
-            break;
-        default: {
-            const QFileInfo info(path);
-            *why = info.isSymLink() ? QStringLiteral("no such device (the link points to %1, which does not exist)")
-                                          .arg(info.symLinkTarget())
-                                    : QStringLiteral("no such device");
-        }
-        }
-        return false;
-    }
-    const QString device = QFile::decodeName(resolved);
-    std::free(resolved);
     const QString viaLink = device == path ? QString() : QStringLiteral(" (%1)").arg(device);
-
-    // QSerialPort takes a lock file named after the device; a name too long
-    // for a file cannot be locked, so the port would not open.
-    const QByteArray lockFile = QFile::encodeName(lockName(device));
-    if (lockFile.size() > NAME_MAX) {
-        *why = QStringLiteral("the device path%1 is too long for its lock file: the name %2... would have %3 "
-                              "characters, at most %4 are allowed")
-                   .arg(viaLink, QFile::decodeName(lockFile.left(24)))
-                   .arg(lockFile.size())
-                   .arg(NAME_MAX);
+    StaleLock stale;
+    if (!checkLockFiles(device, viaLink, &stale, why))
         return false;
-    }
-    if (const LockHolder held = lockFileHolder(device); !held.holder.isEmpty()) {
-        *why = QStringLiteral("the device%1 is in use by another program: %2 holds its lock file %3")
-                   .arg(viaLink, held.holder, held.file);
-        return false;
-    }
-    // A lock file left by a process that has ended: removed, as QSerialPort
-    // would; one this user may not remove keeps the port from opening.
-    const StaleLock stale = staleLockFile(device);
-    if (!stale.file.isEmpty() && ::unlink(QFile::encodeName(stale.file).constData()) != 0 && errno != ENOENT) {
-        *why = QStringLiteral("the device%1 has a stale lock file: %2 names process %3, which no longer runs, "
-                              "and this user may not remove it; remove it (sudo rm %2)")
-                   .arg(viaLink, stale.file)
-                   .arg(stale.pid);
-        return false;
-    }
-
-    const QByteArray native = QFile::encodeName(device);
-    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        const int err = errno;
-        switch (err) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            *why = QStringLiteral("no such device%1").arg(viaLink);
-            break;
-        case EACCES:
-        case EPERM:
-            *why = permissionProblem(device);
-            break;
-        case EBUSY: {
-            const QString holder = flockHolder(device);
-            *why = QStringLiteral("the device%1 is in use by another program%2, which holds it in exclusive mode")
-                       .arg(viaLink, holder.isEmpty() ? QString() : QStringLiteral(": ") + holder);
-            break;
-        }
-        case EISDIR:
-            *why = QStringLiteral("not a serial device%1: it is a directory").arg(viaLink);
-            break;
-        case ENAMETOOLONG:
-            *why = QStringLiteral("the device path%1 is too long").arg(viaLink);
-            break;
-        default:
-            *why = QStringLiteral("%1%2").arg(QString::fromLocal8Bit(std::strerror(err)), viaLink);
-        }
+        *why = openRefusal(errno, device, viaLink);
         return false;
     }
     // Only a terminal device carries a serial line: a file, a pipe or a
@@ -239,6 +223,37 @@ bool DeviceClaim::claim(const QString &path, QString *why)
         m_note = QStringLiteral("took over the stale lock file %1: it named process %2, which no longer runs")
                      .arg(stale.file)
                      .arg(stale.pid);
+    return true;
+}
+
+bool DeviceClaim::checkLockFiles(const QString &device, const QString &viaLink, StaleLock *stale, QString *why)
+{
+    // QSerialPort takes a lock file named after the device; a name too long
+    // for a file cannot be locked, so the port would not open.
+    const QByteArray lockFile = QFile::encodeName(lockName(device));
+    if (lockFile.size() > NAME_MAX) {
+        *why = QStringLiteral("the device path%1 is too long for its lock file: the name %2... would have %3 "
+                              "characters, at most %4 are allowed")
+                   .arg(viaLink, QFile::decodeName(lockFile.left(24)))
+                   .arg(lockFile.size())
+                   .arg(NAME_MAX);
+        return false;
+    }
+    if (const LockHolder held = lockFileHolder(device); !held.holder.isEmpty()) {
+        *why = QStringLiteral("the device%1 is in use by another program: %2 holds its lock file %3")
+                   .arg(viaLink, held.holder, held.file);
+        return false;
+    }
+    // A lock file left by a process that has ended: taken over (removed), as
+    // QSerialPort would; one this user may not remove keeps the port from opening.
+    *stale = staleLockFile(device);
+    if (!stale->file.isEmpty() && ::unlink(QFile::encodeName(stale->file).constData()) != 0 && errno != ENOENT) {
+        *why = QStringLiteral("the device%1 has a stale lock file: %2 names process %3, which no longer runs, "
+                              "and this user may not remove it; remove it (sudo rm %2)")
+                   .arg(viaLink, stale->file)
+                   .arg(stale->pid);
+        return false;
+    }
     return true;
 }
 

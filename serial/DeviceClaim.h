@@ -68,6 +68,11 @@ public:
     static QString permissionProblem(const QString &device);
 
 private:
+    // The lock files checked (none held, none too long to make); a stale one
+    // is taken over and returned in *stale. False, with *why, when one stands
+    // in the way.
+    static bool checkLockFiles(const QString &device, const QString &viaLink, StaleLock *stale, QString *why);
+
     int m_fd = -1;
     QString m_device;
     QString m_note;

@@ -30,7 +30,45 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
 
     lblTitle = new QLabel(QStringLiteral("Select Baud Rate, Format and then COM Port"));
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    buildFormatFrames();
+    QGridLayout *ports = buildPortRows();
 
+    lblSimulator = new QLabel;
+    lblSimulator->setObjectName(QStringLiteral("lblSimulator"));
+    lblSimulator->setTextFormat(Qt::PlainText);
+    lblSimulator->setWordWrap(true);
+    lblSimulator->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: #a05a00; font-weight: bold; padding: 3px; }"));
+
+    cmdExit = new CaptionButton(QStringLiteral("Return to    Main Form"));
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    // Enter anywhere in the dialog leaves it, as this button does.
+    cmdExit->setAutoDefault(false);
+    cmdExit->setDefault(true);
+    connect(cmdExit, &QPushButton::clicked, this, &frmPorts::cmdExit_Click);
+
+    txtERROR = new QPlainTextEdit;
+    txtERROR->setObjectName(QStringLiteral("txtERROR"));
+    txtERROR->setReadOnly(true);
+    txtERROR->hide(); // nothing writes to it
+
+    auto *formats = new QHBoxLayout;
+    formats->addWidget(frmBaud);
+    formats->addWidget(frmBits);
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(lblTitle);
+    outer->addLayout(formats);
+    outer->addLayout(ports);
+    outer->addWidget(lblSimulator);
+    outer->addWidget(cmdExit, 0, Qt::AlignRight);
+    outer->addWidget(txtERROR);
+
+    Form_Load();
+}
+
+// The baud rate and the character format.
+void frmPorts::buildFormatFrames()
+{
     frmBaud = new QGroupBox(QStringLiteral("Baud Rate"));
     frmBaud->setObjectName(QStringLiteral("frmBaud"));
     frmBaud->setToolTip(QStringLiteral("Select a baud rate"));
@@ -60,7 +98,11 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
     connect(opt7O, &QRadioButton::clicked, this, &frmPorts::opt7O_Click);
     connect(opt7E, &QRadioButton::clicked, this, &frmPorts::opt7E_Click);
     connect(optCh8, &QRadioButton::clicked, this, &frmPorts::optCh8_Click);
+}
 
+// A button for each port number, with the device it opens beside it.
+QGridLayout *frmPorts::buildPortRows()
+{
     auto *ports = new QGridLayout;
     auto *deviceHead = new QLabel(QStringLiteral("Device this port opens (pick one, or type a path):"));
     ports->addWidget(deviceHead, 0, 1);
@@ -98,38 +140,7 @@ frmPorts::frmPorts(ComPortMap &map, QWidget *parent) : QDialog(parent), m_map(ma
         ports->addWidget(dev, n, 1);
     }
     ports->setColumnStretch(1, 1);
-
-    lblSimulator = new QLabel;
-    lblSimulator->setObjectName(QStringLiteral("lblSimulator"));
-    lblSimulator->setTextFormat(Qt::PlainText);
-    lblSimulator->setWordWrap(true);
-    lblSimulator->setStyleSheet(
-        QStringLiteral("QLabel { color: white; background: #a05a00; font-weight: bold; padding: 3px; }"));
-
-    cmdExit = new CaptionButton(QStringLiteral("Return to    Main Form"));
-    cmdExit->setObjectName(QStringLiteral("cmdExit"));
-    // Enter anywhere in the dialog leaves it, as this button does.
-    cmdExit->setAutoDefault(false);
-    cmdExit->setDefault(true);
-    connect(cmdExit, &QPushButton::clicked, this, &frmPorts::cmdExit_Click);
-
-    txtERROR = new QPlainTextEdit;
-    txtERROR->setObjectName(QStringLiteral("txtERROR"));
-    txtERROR->setReadOnly(true);
-    txtERROR->hide(); // nothing writes to it
-
-    auto *formats = new QHBoxLayout;
-    formats->addWidget(frmBaud);
-    formats->addWidget(frmBits);
-    auto *outer = new QVBoxLayout(this);
-    outer->addWidget(lblTitle);
-    outer->addLayout(formats);
-    outer->addLayout(ports);
-    outer->addWidget(lblSimulator);
-    outer->addWidget(cmdExit, 0, Qt::AlignRight);
-    outer->addWidget(txtERROR);
-
-    Form_Load();
+    return ports;
 }
 
 void frmPorts::Form_Load()

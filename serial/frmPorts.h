@@ -12,6 +12,7 @@
 #include <QString>
 
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
@@ -77,6 +78,9 @@ public slots:
     void reject() override;
 
 private:
+    void buildFormatFrames();
+    QGridLayout *buildPortRows();
+
     ComPortMap &m_map;
     // Marks the button of the port chosen now (none when none is).
     void markChosenPort();
