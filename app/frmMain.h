@@ -9,7 +9,7 @@
 #include "exchange/BenchView.h"
 #include "exchange/RxWait.h"
 #include "loops/LoopStats.h"
-#include "modes/ModeViews.h"
+#include "exchange/ModeViews.h"
 
 #include <QByteArray>
 #include <QList>

@@ -6,7 +6,7 @@
 // frame, the busy notice and the one question. The main window implements
 // it; tests and the plan runner put a recording one in its place.
 
-#include "modes/ModeViews.h"
+#include "exchange/ModeViews.h"
 
 #include <QByteArray>
 #include <QString>

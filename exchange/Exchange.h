@@ -7,7 +7,7 @@
 // main window, or a test's record) that owns the port and the display.
 
 #include "exchange/RxWait.h"
-#include "modes/ModeViews.h"
+#include "exchange/ModeViews.h"
 
 #include <QByteArray>
 #include <QList>
