@@ -270,9 +270,11 @@ private:
     QByteArray queryText() const override;
     void setQueryText(const QByteArray &text) override;
     QByteArray addressText() const override;
+    void setAddressText(const QByteArray &text) override;
     bool oneNak() const override;
     void setOneNak(bool on) override;
     bool byteCount() const override;
+    void setByteCount(bool on) override;
     void sayBusy(bool on) override;
     Answer askYesNoCancel(const QString &text, const QString &title) override;
 

@@ -127,6 +127,11 @@ QByteArray frmMain::addressText() const
     return txtAddr->text().toLatin1();
 }
 
+void frmMain::setAddressText(const QByteArray &text)
+{
+    txtAddr->setText(QString::fromLatin1(text));
+}
+
 bool frmMain::oneNak() const
 {
     return ckNAK->isChecked();
@@ -140,6 +145,11 @@ void frmMain::setOneNak(bool on)
 bool frmMain::byteCount() const
 {
     return ckByteCnt->isChecked();
+}
+
+void frmMain::setByteCount(bool on)
+{
+    ckByteCnt->setChecked(on);
 }
 
 // Said in the status bar, which the end of the waiting operation clears:

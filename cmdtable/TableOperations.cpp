@@ -18,16 +18,17 @@ bool inScpiMode(OperationHost &host, const char *operation)
 }
 } // namespace
 
-void LoadExampleTable(OperationHost &host)
+std::optional<BenchView::Answer> LoadExampleTable(OperationHost &host, std::optional<BenchView::Answer> given)
 {
     host.view().hideError();
     if (!inScpiMode(host, "Load Examples") || !host.requirePort())
-        return;
+        return std::nullopt;
     const BenchView::Answer answer =
-        host.view().askYesNoCancel(QStringLiteral("Click Yes to load EZ-Zone registers, No to load F4 registers"),
-                                   QStringLiteral("Select target Modbus device"));
+        given ? *given
+              : host.view().askYesNoCancel(QStringLiteral("Click Yes to load EZ-Zone registers, No to load F4 registers"),
+                                           QStringLiteral("Select target Modbus device"));
     if (answer == BenchView::Cancel)
-        return;
+        return answer;
     const ExampleTable &table = answer == BenchView::Yes ? kEzZoneTable : kF4Table;
 
     for (int slot = 1; slot <= int(table.size()); ++slot) {
@@ -37,7 +38,7 @@ void LoadExampleTable(OperationHost &host)
         // would go nowhere. The exchange has already said why in the error box.
         if (host.lineGone()) {
             host.resultsReplace("Loading could not be confirmed: the line closed at slot " + QByteArray::number(slot));
-            return;
+            return answer;
         }
         host.delay(0.1);
     }
@@ -47,14 +48,13 @@ void LoadExampleTable(OperationHost &host)
     const qint64 answeredBefore = s.RdgAnswers;
     host.runSend();
     // Only the answer to this "*ESR?" tells anything; an older Rdg does not.
-    if (s.RdgAnswers == answeredBefore) {
+    if (s.RdgAnswers == answeredBefore)
         host.resultsReplace("Loading could not be confirmed: no answer to *ESR?");
-        return;
-    }
-    if (NumericValue(s.Rdg) != 0)
+    else if (NumericValue(s.Rdg) != 0)
         host.resultsReplace("Loading error, ESR Register = " + s.Rdg);
     else
         host.resultsReplace("Commands loaded");
+    return answer;
 }
 
 // A slot that gets no answer is listed as such and the next slot is asked;

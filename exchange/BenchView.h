@@ -45,10 +45,12 @@ public:
     virtual QByteArray queryText() const = 0;
     virtual void setQueryText(const QByteArray &text) = 0;
     virtual QByteArray addressText() const = 0;
+    virtual void setAddressText(const QByteArray &text) = 0;
     // "Send one NAK for Data" and "Display Character Count".
     virtual bool oneNak() const = 0;
     virtual void setOneNak(bool on) = 0;
     virtual bool byteCount() const = 0;
+    virtual void setByteCount(bool on) = 0;
 
     // An operation was refused while another waits: said until `on` is false.
     virtual void sayBusy(bool on) = 0;

@@ -6,6 +6,7 @@
 #include "exchange/SendQuery.h"
 #include "modes/ModeOperations.h"
 #include "serial/ComPortMap.h"
+#include "serial/LineMonitor.h"
 #include "serial/MonitoredPort.h"
 #include "serial/PortInit.h"
 #include "serial/QtSerialPortObject.h"
@@ -131,27 +132,65 @@ void BenchSession::endOperation()
         performExit();
 }
 
-bool BenchSession::runOperation(const std::function<void()> &operation)
+bool BenchSession::runOperation(BenchOperation what, const std::function<void(BenchOperation &)> &operation)
+{
+    what.firstSeq = lineMonitor().lastSeq() + 1;
+    if (m_stepEntry) {
+        // A step of the run that holds the line: taken at entry, so that an
+        // operation asked for during its waits is refused as usual.
+        m_stepEntry = false;
+        operation(what);
+    } else {
+        if (!tryBegin())
+            return false;
+        const Holding holding([this] { endOperation(); });
+        operation(what);
+    }
+    what.lastSeq = lineMonitor().lastSeq();
+    emit operationEnded(what);
+    return true;
+}
+
+bool BenchSession::holdLine()
 {
     if (!tryBegin())
         return false;
-    const Holding holding([this] { endOperation(); });
-    operation();
+    m_held = true;
     return true;
+}
+
+void BenchSession::runStep(const std::function<void()> &step)
+{
+    m_stepEntry = m_held;
+    step();
+    m_stepEntry = false;
+    // The log holds each step as soon as it has ended.
+    if (m_held)
+        m_record->flushLog();
+}
+
+void BenchSession::releaseLine()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    endOperation();
 }
 
 ExchangeResult BenchSession::runSend()
 {
     m_record->beginTally();
     SendAction(*this);
-    return m_record->finishTally("send");
+    m_lastResult = m_record->finishTally("send");
+    return m_lastResult;
 }
 
 ExchangeResult BenchSession::runQuery()
 {
     m_record->beginTally();
     QueryAction(*this);
-    return m_record->finishTally("query");
+    m_lastResult = m_record->finishTally("query");
+    return m_lastResult;
 }
 
 // ---- The operations
@@ -174,12 +213,15 @@ void BenchSession::addressEdited()
 
 bool BenchSession::init(const std::function<PortChoice()> &choose)
 {
+    BenchOperation open;
+    open.kind = BenchOperation::Open;
     // Loop ticks are skipped while the choice is made and the port is closed.
-    return runOperation([&] {
+    return runOperation(open, [&](BenchOperation &what) {
         if (m_tap->PortOpen())
             m_tap->PortOpen(false);
         emit lineChanged();
         const PortChoice choice = choose();
+        what.choice = choice;
         // Left because the program is ending (a signal): nothing is opened.
         if (m_line.stopWaits())
             return;
@@ -212,46 +254,60 @@ void BenchSession::openChosen(const PortChoice &choice)
     emit lineChanged();
 }
 
+namespace {
+BenchOperation described(BenchOperation::Kind kind, const QByteArray &text = {})
+{
+    BenchOperation what;
+    what.kind = kind;
+    what.text = text;
+    return what;
+}
+} // namespace
+
 bool BenchSession::send()
 {
-    return runOperation([this] { runSend(); });
+    return runOperation(described(BenchOperation::Send, m_view.commandText()), [this](BenchOperation &) { runSend(); });
 }
 
 bool BenchSession::query()
 {
-    return runOperation([this] { runQuery(); });
+    return runOperation(described(BenchOperation::Query, m_view.queryText()), [this](BenchOperation &) { runQuery(); });
 }
 
 bool BenchSession::scpi()
 {
-    return runOperation([this] { ScpiButton(*this); });
+    return runOperation(described(BenchOperation::Scpi), [this](BenchOperation &) { ScpiButton(*this); });
 }
 
 bool BenchSession::disconnectLink()
 {
-    return runOperation([this] { DisconnectButton(*this); });
+    return runOperation(described(BenchOperation::Disconnect), [this](BenchOperation &) { DisconnectButton(*this); });
 }
 
 // Refused while an operation runs: a table load or a loop tick would go on
 // in another language.
 bool BenchSession::xonXoff()
 {
-    return runOperation([this] { XonXoffButton(*this); });
+    return runOperation(described(BenchOperation::XonXoff), [this](BenchOperation &) { XonXoffButton(*this); });
 }
 
 bool BenchSession::setAddress(const QByteArray &typed)
 {
-    return runOperation([&] { SetAddressButton(*this, typed); });
+    return runOperation(described(BenchOperation::Address, typed), [&](BenchOperation &) { SetAddressButton(*this, typed); });
 }
 
-bool BenchSession::loadTable()
+bool BenchSession::loadTable(std::optional<BenchView::Answer> answer)
 {
-    return runOperation([this] { LoadExampleTable(*this); });
+    return runOperation(described(BenchOperation::LoadTable), [&](BenchOperation &what) {
+        const std::optional<BenchView::Answer> given = LoadExampleTable(*this, answer);
+        what.answered = given && *given != BenchView::Cancel;
+        what.ezZone = given && *given == BenchView::Yes;
+    });
 }
 
 bool BenchSession::readTable()
 {
-    return runOperation([this] { ReadCommandTable(*this); });
+    return runOperation(described(BenchOperation::ReadTable), [this](BenchOperation &) { ReadCommandTable(*this); });
 }
 
 bool BenchSession::startCommandLoop()

@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class BenchRecord;
 class ComPortMap;
@@ -31,6 +32,20 @@ class LineMonitor;
 class MonitoredPort;
 class PortObject;
 class SessionLog;
+
+// One operation a user started, as it ended: what it was, with what, and
+// the line monitor's records it made (from `firstSeq` to `lastSeq`).
+struct BenchOperation
+{
+    enum Kind { Open, Send, Query, Address, Scpi, Disconnect, XonXoff, LoadTable, ReadTable };
+    Kind kind = Send;
+    QByteArray text;      // Send, Query: the entry's text as it was; Address: the address typed
+    PortChoice choice;    // Open
+    bool ezZone = false;  // LoadTable: EZ-Zone (Yes) or F4 (No)
+    bool answered = true; // LoadTable: false when the question was cancelled
+    quint64 firstSeq = 0;
+    quint64 lastSeq = 0;
+};
 
 class BenchSession : public QObject, private LoopHost
 {
@@ -46,6 +61,7 @@ public:
 
     // ---- What the bench is made of
     BenchState &state() override { return m_state; }
+    BenchView &view() override { return m_view; }
     const BenchState &state() const { return m_state; }
     // The line's port object, with the monitor on its way (MSComm1).
     PortObject &port() const;
@@ -95,8 +111,9 @@ public:
     bool disconnectLink();
     bool xonXoff();
     bool setAddress(const QByteArray &typed);
-    // The ANSI command table.
-    bool loadTable();
+    // The ANSI command table; Load Examples asks EZ-Zone or F4 unless the
+    // answer is given.
+    bool loadTable(std::optional<BenchView::Answer> answer = std::nullopt);
     bool readTable();
     // The loops: start (false: refused, said), stop, the interval, a tick.
     bool startCommandLoop();
@@ -113,6 +130,17 @@ public:
     // window may close and the program end); false while an operation runs
     // (the exit follows its end).
     bool exitOnClose();
+
+    // How the last send or query action ended.
+    const ExchangeResult &lastResult() const { return m_lastResult; }
+
+    // ---- A run of steps that holds the line (a plan): from holdLine() to
+    // releaseLine() the user's operations are refused and loop ticks skipped,
+    // as during any exchange; runStep() runs the run's own operations on it.
+    // A loss or an exit asked for meanwhile comes due at the release.
+    bool holdLine();
+    void runStep(const std::function<void()> &step);
+    void releaseLine();
 
     // ---- The record
     bool startLogging(const QString &folder);
@@ -145,10 +173,11 @@ signals:
     void note(const QString &text);
     // The exit has run: the port is closed; the window closes, the program ends.
     void ended();
+    // An operation a user started has ended (not for a refused one).
+    void operationEnded(const BenchOperation &operation);
 
 private:
     // ---- LoopHost and OperationHost
-    BenchView &view() override { return m_view; }
     bool lineGone() const override;
     bool stopping() const override { return m_line.stopWaits(); }
     qint64 overflows() const override { return m_overflows; }
@@ -169,8 +198,8 @@ private:
     void apply(const Act &act) override;
 
     // Runs an operation that needs the line to itself: false (the busy
-    // notice) when another one holds it.
-    bool runOperation(const std::function<void()> &operation);
+    // notice) when another one holds it. Said as ended with `what`.
+    bool runOperation(BenchOperation what, const std::function<void(BenchOperation &)> &operation);
     bool tryBegin();
     qint64 blockIdle(qint64 maxIdle);
     void reportWaitFailure(const RxResult &r);
@@ -196,4 +225,7 @@ private:
     quint64 m_addrEdits = 0;           // edits of the address entry so far
     quint64 m_addrEditsAtLinkOpen = 0; // ... when the link opening went out
     qint64 m_overflows = 0;            // waits ended by the receive bound
+    ExchangeResult m_lastResult;
+    bool m_held = false;      // a run of steps holds the line
+    bool m_stepEntry = false; // the next operation is the run's own step
 };

@@ -73,9 +73,11 @@ public:
     QByteArray queryText() const override { return query; }
     void setQueryText(const QByteArray &text) override { query = text; }
     QByteArray addressText() const override { return address; }
+    void setAddressText(const QByteArray &text) override { address = text; }
     bool oneNak() const override { return nak; }
     void setOneNak(bool on) override { nak = on; }
     bool byteCount() const override { return count; }
+    void setByteCount(bool on) override { count = on; }
     void sayBusy(bool on) override;
     Answer askYesNoCancel(const QString &text, const QString &title) override;
 };
