@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
-#include "app/ExitSignals.h"
+#include "app/SignalExit.h"
+#include "session/ExitSignals.h"
 #include "app/Logo.h"
 #include "app/frmMain.h"
 #include "sim/SimulatedLine.h"

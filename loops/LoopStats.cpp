@@ -152,7 +152,8 @@ const QList<StatsRow> &statsRows()
     return rows;
 }
 
-QString statsText(const LoopStats &command, const LoopStats &query)
+QString statsText(const LoopStats &command, const LoopStats &query, const QString &commandTitle,
+                  const QString &queryTitle)
 {
     const QList<StatsRow> &rows = statsRows();
     int width = 0;
@@ -160,8 +161,8 @@ QString statsText(const LoopStats &command, const LoopStats &query)
         width = std::max(width, int(qstrlen(r.label)));
     QString text = QStringLiteral("%1  %2  %3\n")
                        .arg(QString(), -width)
-                       .arg(QStringLiteral("Command Loop"), 23)
-                       .arg(QStringLiteral("Query Loop"), 23);
+                       .arg(commandTitle.isEmpty() ? QStringLiteral("Command Loop") : commandTitle, 23)
+                       .arg(queryTitle.isEmpty() ? QStringLiteral("Query Loop") : queryTitle, 23);
     for (int i = 0; i < rows.size(); ++i)
         text += QStringLiteral("%1  %2  %3\n")
                     .arg(QLatin1String(rows[i].label), -width)

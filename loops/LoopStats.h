@@ -74,7 +74,9 @@ struct StatsRow
 };
 const QList<StatsRow> &statsRows();
 // The table as aligned text, and as CSV ("measure,command_loop,query_loop").
-QString statsText(const LoopStats &command, const LoopStats &query);
+// The text's columns are headed "Command Loop" and "Query Loop" unless told.
+QString statsText(const LoopStats &command, const LoopStats &query, const QString &commandTitle = QString(),
+                  const QString &queryTitle = QString());
 QString statsCsv(const LoopStats &command, const LoopStats &query);
 // "118 ok, 2 failed (1 timeout, 1 NAK)" for both loops together; empty before any exchange.
 QString statsSummary(const LoopStats &command, const LoopStats &query);

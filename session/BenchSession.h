@@ -79,6 +79,8 @@ public:
     // ---- The line lock's view
     bool busy() const { return m_line.busy(); }
     bool exiting() const { return m_line.state() == LineLock::State::Exiting; }
+    // The program is to end (waits end at once, nothing more starts).
+    bool exitPending() const { return m_line.stopWaits(); }
     qint64 skippedTicks() const { return m_line.skippedTicks(); }
     qint64 refusedRequests() const { return m_line.refused(); }
 

@@ -3,7 +3,8 @@
 // settings, open failures (missing, held by another program, no
 // permission), a lost line, and one SCPI exchange end to end.
 
-#include "app/ExitSignals.h"
+#include "app/SignalExit.h"
+#include "session/ExitSignals.h"
 #include "app/TranscriptBox.h"
 #include "app/frmMain.h"
 #include "serial/ComPortMap.h"

@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/ExitSignals.h"
+#include "session/ExitSignals.h"
 
-#include "app/frmMain.h"
-
-#include <QApplication>
-#include <QDialog>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -61,15 +57,4 @@ void ExitSignals::readPipe()
         m_received = b;
         emit exitRequested(b);
     }
-}
-
-void exitOnSignals(ExitSignals &source, frmMain &window)
-{
-    QObject::connect(&source, &ExitSignals::exitRequested, &window, [&window] {
-        // A modal dialog or question holds the operation that opened it:
-        // answered as by Escape, so that operation ends and the exit follows.
-        if (auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            modal->reject();
-        window.cmdExit_Click();
-    });
 }

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// SIGTERM, SIGINT and SIGHUP end the program the way Exit does: the signal
-// is passed from its handler through a pipe to the event loop, which runs
-// the window's exit after the exchange in progress (a modal dialog or
-// question is answered as by Escape first). The port is closed, the log
-// finished, the device's lock released. A second signal ends the program
-// at once, as without the handler.
+// SIGTERM, SIGINT and SIGHUP as a Qt signal: passed from the handler
+// through a pipe to the event loop, so that the program ends its own way
+// (the window as Exit does, a plan run after the exchange in progress) and
+// its exit status tells the signal (128 + its number). A second signal ends
+// the program at once, as without the handler.
 
 #include <QObject>
 
 class QSocketNotifier;
-class frmMain;
 
 class ExitSignals : public QObject
 {
@@ -37,5 +35,3 @@ private:
     int m_received = 0;
 };
 
-// Ends the window the way its Exit button does when a signal comes.
-void exitOnSignals(ExitSignals &source, frmMain &window);

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Runs a plan on a bench session: each step is the operation a user would
+// start (the same code, so the same bytes on the line and the same texts on
+// the screen), judged by the transcript lines and the error it produced.
+// The steps go one after another from the event loop, so a window stays
+// responsive between them; the run holds the line from its first step to
+// its last, so the user's clicks and the loops' ticks are refused or
+// skipped meanwhile, as during any exchange.
+//
+// A port that will not open ends the run (the rest not run), and so does a
+// line lost during a step, or stop().
+
+#include "exchange/Exchange.h"
+#include "loops/LoopStats.h"
+#include "plan/Expect.h"
+#include "plan/Plan.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class BenchSession;
+
+// One step as it ran, or as it was not run.
+struct StepResult
+{
+    enum Outcome { Passed, Failed, Error, NotRun };
+    Outcome outcome = NotRun;
+    QString id;   // "line 12", "line 12 #3"
+    QString name; // "line 12 #3: send SP1 100"
+    int line = 0;
+    double seconds = 0;
+    StepVerdict verdict; // Failed: what was expected and what came
+    QString message;     // Error and NotRun: why
+};
+
+struct RunSummary
+{
+    int passed = 0;
+    int failed = 0;
+    int errors = 0;
+    int notRun = 0;
+    bool portRefused = false; // an open step's port would not open
+    bool lineLost = false;
+    bool interrupted = false; // stop() or the program's end
+    bool refused = false;     // the line was busy: nothing ran
+    double seconds = 0;
+    // The send and query steps by outcome, with their response times.
+    LoopStats sends;
+    LoopStats queries;
+
+    bool allPassed() const { return failed == 0 && errors == 0 && notRun == 0 && !refused; }
+};
+
+class PlanRunner : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString port;        // replaces the port of every open step; a plan without one opens it first
+        int baud = 0;        // replaces the rate of every open step (0: as written)
+        QString format;      // replaces the format of every open step ("8N1", "7E1", "7O1"; empty: as written)
+        int repeat = 1;      // the whole plan this many times
+        bool stopOnFailure = false;
+    };
+
+    PlanRunner(BenchSession &session, const Plan &plan, const Options &options, QObject *parent = nullptr);
+    ~PlanRunner() override;
+
+    // Starts the run; the steps follow from the event loop. False (and
+    // finished() with `refused`) when another operation holds the line.
+    bool start();
+    // Ends the run after the step in progress; the rest is not run.
+    void stop();
+    bool running() const { return m_running; }
+    const RunSummary &summary() const { return m_summary; }
+
+signals:
+    void stepStarted(const StepResult &step);
+    void stepFinished(const StepResult &step);
+    void finished(const RunSummary &summary);
+
+private:
+    void next();
+    void runStep(const PlanItem &item);
+    // The step's own operation; false when the run must end after it.
+    bool perform(const PlanStep &step, StepResult &result);
+    bool open(const PlanStep &step, StepResult &result);
+    void judge(const PlanStep &step, quint64 fromSeq, StepResult &result);
+    void finishStep(StepResult &result);
+    void resume();
+    void finishRun();
+    void reportNotRun(const QString &why);
+
+    BenchSession &m_session;
+    Plan m_plan;
+    Options m_options;
+    std::optional<PlanCursor> m_cursor;
+    QTimer m_pace;  // the next step
+    QTimer m_pause; // the end of a pause step
+    std::function<void()> m_resume;
+    QElapsedTimer m_clock;
+    RunSummary m_summary;
+    bool m_running = false;
+    bool m_stopAsked = false;
+    QString m_endWhy; // why the rest is not run
+};
