@@ -30,6 +30,10 @@ public:
     std::array<bool, kViewButtonCount> buttons{};
     QString cmdLbl, frmDevCmd, frmDevResp;
     int focusToCommand = 0; // rows that gave the command entry the focus
+    // Every text the transcript took, in order (what an exchange showed
+    // during its waits, not only at the end); a change to the same text is
+    // not a new one.
+    QList<QByteArray> states;
     bool busyNotice = false;
     int busyNotices = 0;
 
@@ -46,10 +50,15 @@ public:
     // Which mode labels show: "SCPI:1 X3.28:0 XonXoff:0".
     QString labels() const;
 
-    void replaceResults(const QByteArray &text) override { transcript = text; }
+    void replaceResults(const QByteArray &text) override
+    {
+        transcript = text;
+        noteState();
+    }
     void appendResults(const QByteArray &separator, const QByteArray &line) override
     {
         transcript += separator + line;
+        noteState();
     }
     void repaintResults() override { ++repaints; }
     QByteArray resultsText() const override { return transcript; }
@@ -80,4 +89,11 @@ public:
     void setByteCount(bool on) override { count = on; }
     void sayBusy(bool on) override;
     Answer askYesNoCancel(const QString &text, const QString &title) override;
+
+private:
+    void noteState()
+    {
+        if (states.isEmpty() || states.back() != transcript)
+            states.append(transcript);
+    }
 };
