@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Plans without a bench: the parser and its faults, escapes both ways,
-// judging a step, the shape pattern of a reading line, the JUnit report.
+// Plans: the parser and its faults, escapes both ways, judging a step, the
+// shape pattern of a reading line, the JUnit report; and plans run on the
+// bench session against the in-process simulated converter.
 
 #include "plan/Expect.h"
 #include "plan/JUnitReport.h"
 #include "plan/Plan.h"
+#include "plan/PlanRunner.h"
 #include "plan/PlanWriter.h"
+#include "support/SimSessionHarness.h"
 
 #include <QBuffer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -406,6 +410,86 @@ private slots:
         QVERIFY(!judgeStep(expect, {wrong}, {}).passed);
     }
 
+    // A plan run on the session: each step the operation a user starts, its
+    // outcome (P passed, F failed, E error, N not run) by what it produced.
+    // A refused port or a lost line ends the run; so do a stop and a
+    // failure with stop-on-failure.
+    void run_data()
+    {
+        QTest::addColumn<QByteArray>("plan");
+        QTest::addColumn<QString>("outcomes");
+        QTest::addColumn<QString>("how"); // "", "stop-on-failure", "stop at 2", "refuse open", "drop at query"
+        const QByteArray every = "open COM1 9600 8N1\n"
+                                 "send *idn?\nexpect /^Vek,/\n"
+                                 "query C1\nexpect-error Unknown mode error, cmdMode$ = SCPI\n"
+                                 "load-table ezzone\nexpect Commands loaded\n"
+                                 "read-table\nexpect ANSI Command Table\n"
+                                 "send SYST:LANG X3.28\nexpect Sent SYST:LANG X3.28\n"
+                                 "address 1\nexpect Device address set to 1\n"
+                                 "nak on\ncount on\n"
+                                 "query C1\nexpect Sent NAK\nexpect /^Received STX -?[0-9.]+<cr> ETX$/\n"
+                                 "send SP1 100\nexpect Received ACK\n"
+                                 "disconnect\nexpect Sent <DLE> <ENQ>\n"
+                                 "send @@@\nsend SYST:LANG XonXoff\nxonxoff\nsend SP1 100\nquery C1\n"
+                                 "scpi\nexpect SCPI commands enabled\n"
+                                 "repeat 2\npause 1\nend\n";
+        QTest::newRow("every step kind") << every << QString(21, 'P') << "";
+        const QByteArray three = "open COM1\nsend *idn?\nexpect nothing like this\nsend *idn?\nsend *cls\n";
+        QTest::newRow("a failed step") << three << "PFPP" << "";
+        QTest::newRow("stop on failure") << three << "PFNN" << "stop-on-failure";
+        QTest::newRow("stopped") << three << "PFNN" << "stop at 2";
+        QTest::newRow("a port that will not open") << three << "ENNN" << "refuse open";
+        QTest::newRow("the line lost") << QByteArray("open COM1\nsend SYST:LANG X3.28\naddress 1\nquery C1\nsend SP1 1\n")
+                                       << "PPPEN" << "drop at query";
+    }
+    void run()
+    {
+        QFETCH(QByteArray, plan);
+        QFETCH(QString, outcomes);
+        QFETCH(QString, how);
+        QList<PlanError> errors;
+        const Plan parsed = parsePlan(plan, "run.plan", &errors);
+        QVERIFY(errors.isEmpty());
+        SimSessionHarness h;
+        std::unique_ptr<SessionHarness> scripted; // a port that will not open
+        SessionHarness *bench = &h;
+        if (how == "refuse open") {
+            scripted = std::make_unique<SessionHarness>();
+            scripted->port->failOpen = true;
+            bench = scripted.get();
+        }
+        PlanRunner::Options options;
+        options.stopOnFailure = how == "stop-on-failure";
+        PlanRunner runner(*bench->s, parsed, options);
+        QString seen;
+        QObject::connect(&runner, &PlanRunner::stepStarted, [&](const StepResult &r) {
+            if (how == "stop at 2" && r.line == 2)
+                runner.stop();
+            if (how == "drop at query" && r.line == 4) {
+                SimFaults f;
+                f.drop = SimTrigger::once();
+                h.engine().setFaults(f);
+            }
+        });
+        QObject::connect(&runner, &PlanRunner::stepFinished, [&](const StepResult &r) {
+            seen += QString("PFEN").at(int(r.outcome));
+            if (r.outcome == StepResult::Failed)
+                QVERIFY2(!r.verdict.details().isEmpty(), qPrintable(r.name));
+        });
+        QSignalSpy done(&runner, &PlanRunner::finished);
+        QVERIFY(runner.start());
+        QVERIFY(done.wait(20000) || done.size() == 1);
+        QCOMPARE(seen, outcomes);
+        const RunSummary s = runner.summary();
+        QCOMPARE(s.portRefused, how == "refuse open");
+        QCOMPARE(s.lineLost, how == "drop at query");
+        QCOMPARE(s.interrupted, how == "stop at 2");
+        QCOMPARE(s.allPassed(), !outcomes.contains('F') && !outcomes.contains('E') && !outcomes.contains('N'));
+        // The line is the user's again: an operation runs.
+        QVERIFY(!bench->s->busy());
+        QVERIFY(bench->s->scpi() || !bench->s->port().PortOpen());
+    }
+
     void junit()
     {
         JUnitSuite smoke{"ezzone-smoke", QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)), 1.25, {}, {}};
@@ -478,5 +562,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestPlan)
+QTEST_GUILESS_MAIN(TestPlan)
 #include "tst_plan.moc"
