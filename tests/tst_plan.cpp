@@ -433,7 +433,7 @@ private slots:
                                  "send @@@\nsend SYST:LANG XonXoff\nxonxoff\nsend SP1 100\nquery C1\n"
                                  "scpi\nexpect SCPI commands enabled\n"
                                  "repeat 2\npause 1\nend\n";
-        QTest::newRow("every step kind") << every << QString(21, 'P') << "";
+        QTest::newRow("every step kind") << every << QString(20, QLatin1Char('P')) << "";
         const QByteArray three = "open COM1\nsend *idn?\nexpect nothing like this\nsend *idn?\nsend *cls\n";
         QTest::newRow("a failed step") << three << "PFPP" << "";
         QTest::newRow("stop on failure") << three << "PFNN" << "stop-on-failure";
