@@ -2,10 +2,13 @@
 // orna-sim as its own process: the device path on its first line, its
 // stable link, SCPI and X3.28 through the pseudo-terminal, a fault switched
 // on standard input, the frame log, and a clean end on SIGINT (link removed).
-// The command lines of orna-sim and ornasertest: what each answers, refuses,
-// and with which exit status.
+// The command lines of orna-sim, ornasertest and orna-run: what each
+// answers, refuses, and with which exit status. orna-run's plans against
+// orna-sim on its pseudo-terminal: the report, the JUnit file, the log and
+// the exit status.
 
 #include <QtTest>
+#include <QXmlStreamReader>
 
 #include <csignal>
 #include <fcntl.h>
@@ -46,10 +49,10 @@ QString simBinary()
     return qEnvironmentVariable("ORNA_SIM_BIN");
 }
 
-// The program, built beside orna-sim.
-QString programBinary()
+// The programs, built beside orna-sim.
+QString programBinary(const QString &name = QStringLiteral("ornasertest"))
 {
-    return QFileInfo(simBinary()).dir().filePath(QStringLiteral("ornasertest"));
+    return QFileInfo(simBinary()).dir().filePath(name);
 }
 } // namespace
 
@@ -63,6 +66,8 @@ private slots:
     void commandLines_data();
     void commandLines();
     void outlivesItsLogReader();
+    void runsPlans_data();
+    void runsPlans();
 };
 
 void TestSimProcess::init()
@@ -217,6 +222,18 @@ void TestSimProcess::commandLines_data()
                                                  << QByteArray("ornasertest: Unknown option 'bogus'.");
     QTest::newRow("ornasertest, an argument") << program << QStringList{"session.log"} << 0 << 2 << QByteArray()
                                               << QByteArray("ornasertest: 'session.log' is not an option");
+    const QString run = QStringLiteral("orna-run");
+    QTest::newRow("orna-run --version") << run << QStringList{"--version"} << 0 << 0
+                                        << QByteArray("orna-run " ORNA_VERSION "\n") << QByteArray();
+    QTest::newRow("orna-run, unknown option") << run << QStringList{"--bogus", "x.plan"} << 0 << 2 << QByteArray()
+                                              << QByteArray("orna-run: Unknown option 'bogus'.");
+    QTest::newRow("orna-run, no plan") << run << QStringList{} << 0 << 2 << QByteArray()
+                                       << QByteArray("orna-run: no plan given.");
+    QTest::newRow("orna-run, a rate the port dialog has not")
+        << run << QStringList{"--baud", "4800", "x.plan"} << 0 << 2 << QByteArray()
+        << QByteArray("orna-run: --baud: '4800' is not 1200, 2400, 9600, 19200 or 38400");
+    QTest::newRow("orna-run, a missing plan") << run << QStringList{"--check", "missing.plan"} << 0 << 2 << QByteArray()
+                                              << QByteArray("missing.plan: cannot read: No such file or directory");
 }
 
 void TestSimProcess::commandLines()
@@ -231,7 +248,8 @@ void TestSimProcess::commandLines()
     const QString link = dir.filePath(QStringLiteral("orna"));
     arguments.replaceInStrings(QStringLiteral("LINK"), link);
     QProcess p;
-    p.start(program == QLatin1String("orna-sim") ? simBinary() : programBinary(), arguments);
+    p.setWorkingDirectory(dir.path());
+    p.start(program == QLatin1String("orna-sim") ? simBinary() : programBinary(program), arguments);
     QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
     QByteArray out;
     if (signal) {
@@ -282,6 +300,104 @@ void TestSimProcess::outlivesItsLogReader()
     QVERIFY(sim.waitForFinished(10000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
+}
+
+// Plans run by orna-run against orna-sim on its pseudo-terminal: every step
+// one line, the JUnit file a CI server reads, the session log, the exit
+// status. A faulty plan or a port that will not open sends nothing (2); a
+// signal ends the run after the exchange in progress, with the report and
+// the log written (128 + the signal).
+void TestSimProcess::runsPlans_data()
+{
+    QTest::addColumn<QByteArray>("plan");
+    QTest::addColumn<QStringList>("arguments"); // DEVICE: orna-sim's pseudo-terminal
+    QTest::addColumn<int>("signal");            // sent once the run is in its pause
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("junit");         // tests, failures, errors, skipped; empty: none written
+    QTest::addColumn<QByteArray>("says");       // in standard output or standard error
+    const QByteArray smoke = "open COM1\nsend *idn?\nexpect /^Vek,/\nsend SYST:LANG X3.28\npause 100\n"
+                             "address 1\nexpect Device address set to 1\nquery C1\n"
+                             "expect /^Received STX -?[0-9.]+<cr> ETX$/\nsend @@@\n";
+    QTest::newRow("a plan that passes") << smoke << QStringList{"--port", "DEVICE"} << 0 << 0 << "7 0 0 0"
+                                        << QByteArray("7 passed, 0 failed, 0 errors, 0 not run");
+    QTest::newRow("a step that fails")
+        << QByteArray("open DEVICE 19200\nsend *idn?\nexpect Vek,Bench\nsend *cls\n") << QStringList{} << 0 << 1
+        << "3 1 0 0" << QByteArray("FAIL ");
+    QTest::newRow("a faulty plan: nothing sent") << QByteArray("open DEVICE\nsendd *idn?\n") << QStringList{} << 0
+                                                 << 2 << "" << QByteArray("run.plan:2: unknown step 'sendd'");
+    QTest::newRow("a port that will not open") << smoke << QStringList{"--port", "/dev/does-not-exist-42"} << 0 << 2
+                                               << "7 0 1 6" << QByteArray("could not be opened: no such device");
+    QTest::newRow("SIGTERM during a pause")
+        << QByteArray("open DEVICE\nsend *idn?\npause 60000\nsend *cls\n") << QStringList{} << int(SIGTERM) << 143
+        << "4 0 0 1" << QByteArray("NOT RUN");
+}
+
+void TestSimProcess::runsPlans()
+{
+    QFETCH(QByteArray, plan);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QString, junit);
+    QFETCH(QByteArray, says);
+    QTemporaryDir dir;
+    QProcess sim;
+    sim.start(simBinary(), {QStringLiteral("--turnaround"), QStringLiteral("0")});
+    QByteArray simOut;
+    QVERIFY(waitForOutput(sim, simOut, "\n"));
+    const QByteArray device = simOut.split('\n').first().mid(int(qstrlen("orna-sim: serving on ")));
+    QFile file(dir.filePath(QStringLiteral("run.plan")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(plan.replace("DEVICE", device));
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("DEVICE"), QString::fromLatin1(device));
+    arguments << QStringLiteral("--junit") << dir.filePath(QStringLiteral("report.xml")) << QStringLiteral("--log")
+              << dir.filePath(QStringLiteral("run.log")) << file.fileName();
+    QProcess run;
+    run.setWorkingDirectory(dir.path());
+    run.start(programBinary(QStringLiteral("orna-run")), arguments);
+    QVERIFY(run.waitForStarted(10000));
+    QByteArray out;
+    if (signal) {
+        QVERIFY(waitForOutput(run, out, "send *idn?"));
+        QTest::qWait(200); // into the pause
+        ::kill(run.processId(), signal);
+    }
+    QVERIFY(run.waitForFinished(20000));
+    out += run.readAllStandardOutput() + run.readAllStandardError();
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), status);
+    QVERIFY2(out.contains(says), out.constData());
+    QFile report(dir.filePath(QStringLiteral("report.xml")));
+    QCOMPARE(report.exists(), !junit.isEmpty());
+    if (!junit.isEmpty()) {
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&report);
+        QString counts;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("testsuite")) {
+                const QXmlStreamAttributes a = xml.attributes();
+                counts = QStringList{a.value(QLatin1String("tests")).toString(), a.value(QLatin1String("failures")).toString(),
+                                     a.value(QLatin1String("errors")).toString(), a.value(QLatin1String("skipped")).toString()}
+                             .join(QLatin1Char(' '));
+            }
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(counts, junit);
+        // The log holds the run up to the line's closing.
+        QFile log(dir.filePath(QStringLiteral("run.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray text = log.readAll().trimmed();
+        QCOMPARE(text.contains("\tOPEN\t"), status != 2);
+        QVERIFY2(status == 2 || text.endsWith("\tCLOSE\t-"), text.right(200).constData());
+    } else {
+        // Nothing went to the converter from a faulty plan.
+        QTest::qWait(100);
+        simOut += sim.readAllStandardOutput();
+        QVERIFY2(!simOut.contains("host>"), simOut.constData());
+    }
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)
