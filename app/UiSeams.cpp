@@ -125,6 +125,11 @@ QString UiSeams::askSaveFile(QWidget *parent, const QString &title, const QStrin
     return QFileDialog::getSaveFileName(parent, title, suggested, filter);
 }
 
+QString UiSeams::askOpenFile(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, title, QDir::currentPath(), filter);
+}
+
 QString UiSeams::askFolder(QWidget *parent, const QString &title)
 {
     return QFileDialog::getExistingDirectory(parent, title, QDir::currentPath());

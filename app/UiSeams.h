@@ -39,6 +39,8 @@ public:
                                 const QString &filter);
     // Asks for a folder; empty when the user cancelled.
     virtual QString askFolder(QWidget *parent, const QString &title);
+    // Asks for a file to open; empty when the user cancelled.
+    virtual QString askOpenFile(QWidget *parent, const QString &title, const QString &filter);
     // A warning the user must see, shown without blocking the window (a
     // running loop goes on).
     virtual void warn(QWidget *parent, const QString &title, const QString &text);

@@ -5,6 +5,8 @@
 #include "app/HelpFile.h"
 #include "app/TranscriptBox.h"
 #include "app/UiSeams.h"
+#include "plan/PlanRecorder.h"
+#include "plan/PlanRunner.h"
 #include "serial/ComPortMap.h"
 #include "serial/PortObject.h"
 #include "serial/PortSelection.h"
@@ -62,6 +64,7 @@ frmMain::frmMain(PortObject *port, UiSeams *seams, ComPortMap *map, QWidget *par
     new FocusReturn(this);
     buildRecordUi();
     buildShellMenus();
+    buildPlanUi();
     connectSession();
     Form_Load();
 }

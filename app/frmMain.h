@@ -40,6 +40,9 @@ class HelpWindow;
 class LineMonitor;
 class LineMonitorView;
 class LoopStatsWindow;
+class PlanPanel;
+class PlanRecorder;
+class PlanRunner;
 class PortObject;
 class SessionLog;
 class SimHost;
@@ -125,6 +128,17 @@ public:
     QLabel *lblLoopStats = nullptr;         // the loops' outcomes beside the count
     QLabel *lblLogFile = nullptr;           // the continuous log's file, in the status bar
 
+    // ---- Plans: a session recorded, a plan run through the window
+    QMenu *mnuPlan = nullptr;
+    QAction *actRecordPlan = nullptr;       // "Record Plan" (Ctrl+Shift+R), checked while recording
+    QAction *actStopRecording = nullptr;    // "Stop Recording..." asks where to save
+    QAction *actRunPlan = nullptr;          // "Run Plan..." (Ctrl+R)
+    QDockWidget *dockPlan = nullptr;        // the run's steps, a window of its own
+    PlanPanel *planPanel = nullptr;
+    PlanRecorder &planRecorder() const { return *m_recorder; }
+    // The plan run in progress, or null.
+    PlanRunner *planRunner() const { return m_runner; }
+
     // ---- The bench behind the window
     BenchSession &session() const { return *m_session; }
     LineMonitor &lineMonitor() const;
@@ -208,6 +222,11 @@ public slots:
     void actLogContinuously_Click(bool on);
     void actLoopStats_Click();
 
+    // Plans (app/PlanMenu.cpp)
+    void actRecordPlan_Click(bool on);
+    void actStopRecording_Click();
+    void actRunPlan_Click();
+
     // The usual menu commands (app/ShellMenus.cpp)
     void actUserGuide_Click();
     void actAbout_Click();
@@ -251,6 +270,9 @@ private:
     // The menus, the line monitor, the statistics beside the count and the
     // log's place in the status bar (app/SessionRecord.cpp).
     void buildRecordUi();
+    // The Plan menu, the run's panel and the recorder (app/PlanMenu.cpp).
+    void buildPlanUi();
+    void planFinished();
     // Quit, User Guide and About in those menus (app/ShellMenus.cpp).
     void buildShellMenus();
     // The built-in guide; when `why` is not empty, the help file could not
@@ -293,6 +315,8 @@ private:
     HelpWindow *m_help = nullptr;
     QMessageBox *m_about = nullptr; // while it is open
     bool m_monitorShown = false; // the monitor was opened once (and placed)
+    std::unique_ptr<PlanRecorder> m_recorder;
+    PlanRunner *m_runner = nullptr;
     // The buttons a mode view row sets, in the order of kViewButtons.
     std::array<QPushButton *, kViewButtonCount> m_viewButtons{};
 };

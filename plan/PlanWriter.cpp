@@ -85,6 +85,9 @@ QString writeExpectation(const Expectation &e)
 {
     switch (e.kind) {
     case Expectation::Line:
+        // An empty line has no text to write: its pattern stands for it.
+        if (e.text.isEmpty())
+            return QStringLiteral("expect /^$/");
         return QStringLiteral("expect ") + guarded(escapeText(e.text), false);
     case Expectation::LineMatch:
         return QStringLiteral("expect /%1/").arg(e.pattern.pattern());

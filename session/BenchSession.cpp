@@ -135,6 +135,7 @@ void BenchSession::endOperation()
 bool BenchSession::runOperation(BenchOperation what, const std::function<void(BenchOperation &)> &operation)
 {
     what.firstSeq = lineMonitor().lastSeq() + 1;
+    what.mode = m_state.cmdMode;
     if (m_stepEntry) {
         // A step of the run that holds the line: taken at entry, so that an
         // operation asked for during its waits is refused as usual.

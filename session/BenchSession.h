@@ -39,6 +39,7 @@ struct BenchOperation
 {
     enum Kind { Open, Send, Query, Address, Scpi, Disconnect, XonXoff, LoadTable, ReadTable };
     Kind kind = Send;
+    QByteArray mode;      // cmdMode when it started
     QByteArray text;      // Send, Query: the entry's text as it was; Address: the address typed
     PortChoice choice;    // Open
     bool ezZone = false;  // LoadTable: EZ-Zone (Yes) or F4 (No)

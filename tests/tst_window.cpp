@@ -14,6 +14,10 @@
 #include "serial/PortSelection.h"
 #include "serial/SessionLog.h"
 #include "serial/frmPorts.h"
+#include "app/PlanPanel.h"
+#include "plan/PlanRecorder.h"
+#include "plan/PlanRunner.h"
+#include "support/SimHarness.h"
 #include "support/UserInput.h"
 #include "support/WindowHarness.h"
 
@@ -43,6 +47,7 @@
 #include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
+#include <QRegularExpression>
 
 Q_DECLARE_METATYPE(ModeView)
 
@@ -1025,6 +1030,65 @@ private slots:
         QDir::setCurrent(old);
         QVERIFY(w->helpWindow() && w->helpWindow()->isVisible());
         QCOMPARE(h.seams.helpShown, QStringList());
+    }
+
+    // A session done by hand, recorded as a plan (Ctrl+Shift+R) and saved,
+    // runs back through the window (Ctrl+R): every step passes, and the
+    // transcript shows the same lines (the readings' numbers may differ).
+    void recordedPlanRunsBack()
+    {
+        SimHarness h;
+        frmMain *w = h.w.get();
+        QVERIFY(User::showActive(w));
+        QTemporaryDir dir;
+        const auto transcriptFrom = [w](quint64 from) {
+            QStringList lines;
+            const LineMonitor &m = w->lineMonitor();
+            for (quint64 seq = from; seq <= m.lastSeq(); ++seq)
+                if (const MonitorRecord *r = m.find(seq); r && (r->kind == MonitorRecord::Show || r->kind == MonitorRecord::Line))
+                    lines << QString::fromLatin1(r->bytes).replace(QRegularExpression(QStringLiteral("[0-9]+")), QStringLiteral("#"));
+            return lines;
+        };
+        const auto enter = [](QWidget *box, const QString &text) {
+            User::typeInto(box, text);
+            User::key(Qt::Key_Return);
+        };
+        User::key(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(w->planRecorder().recording() && w->actRecordPlan->isChecked());
+        const quint64 byHandFrom = w->lineMonitor().lastSeq() + 1;
+        QVERIFY(h.open());
+        enter(w->combCmd, QStringLiteral("*idn?"));
+        enter(w->combCmd, QStringLiteral("SYST:LANG X3.28"));
+        User::typeInto(w->txtAddr, QStringLiteral("1"));
+        User::click(w->cmdSet);
+        enter(w->combCmd, QStringLiteral("SP1 100"));
+        User::click(w->ckByteCnt);
+        enter(w->combQuery, QStringLiteral("C1"));
+        User::click(w->ckNAK);
+        enter(w->combQuery, QStringLiteral("C1"));
+        User::click(w->cmdDisconnect);
+        enter(w->combCmd, QStringLiteral("@@@"));
+        enter(w->combCmd, QStringLiteral("*esr?"));
+        QVERIFY(w->planRecorder().steps() >= 12);
+        const QStringList byHand = transcriptFrom(byHandFrom);
+        h.seams.saveAnswers << dir.filePath(QStringLiteral("session.plan"));
+        User::key(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(!w->planRecorder().recording() && !w->actRecordPlan->isChecked());
+        QFile saved(dir.filePath(QStringLiteral("session.plan")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray planText = saved.readAll();
+        QVERIFY2(planText.contains("\nopen simulator 9600 8N1\n") && planText.contains("\nnak on\n") &&
+                     planText.contains("expect /^Received STX "),
+                 planText.constData());
+
+        h.seams.openAnswers << saved.fileName();
+        const quint64 replayFrom = w->lineMonitor().lastSeq() + 1;
+        User::key(Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(w->dockPlan->isVisible());
+        QVERIFY(QTest::qWaitFor([w] { return !w->planRunner(); }, 20000));
+        QVERIFY2(w->planPanel->lblPlanSummary->text().startsWith(QStringLiteral("Passed: ")),
+                 qPrintable(w->planPanel->lblPlanSummary->text() + QLatin1Char('\n') + QString::fromUtf8(planText)));
+        QCOMPARE(transcriptFrom(replayFrom), byHand);
     }
 
     void exitBeforeInitSendsNothing()

@@ -42,6 +42,11 @@ public:
     {
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
+    QStringList openAnswers; // files the open chooser gives, in order; cancelled when none is left
+    QString askOpenFile(QWidget *, const QString &, const QString &) override
+    {
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
     QString askFolder(QWidget *, const QString &) override
     {
         return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
