@@ -4,7 +4,7 @@
 #   cmake --install build --prefix ~/.local        # as a user
 #   (cd build && cpack -G DEB)                     # ornasertest_<version>_<arch>.deb
 #
-# Installed: the program and orna-sim, their manual pages, a desktop entry
+# Installed: the program, orna-run and orna-sim, their manual pages, a desktop entry
 # with its icons, the AppStream metainfo, and the documentation in
 # share/doc/ornasertest (with the copyright and the changelog a Debian
 # package carries there).
@@ -16,13 +16,13 @@ if("$CACHE{CMAKE_INSTALL_DOCDIR}" STREQUAL "")
 endif()
 include(GNUInstallDirs)
 
-install(TARGETS ornasertest orna-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ornasertest orna-run orna-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages and the changelog, compressed without a time stamp so the
 # package builds the same every time.
 find_program(ORNA_GZIP gzip REQUIRED)
 set(ORNA_GZIPPED)
-foreach(src packaging/man/ornasertest.1 packaging/man/orna-sim.1 packaging/debian/changelog)
+foreach(src packaging/man/ornasertest.1 packaging/man/orna-run.1 packaging/man/orna-sim.1 packaging/debian/changelog)
   get_filename_component(name ${src} NAME)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
   add_custom_command(OUTPUT ${out}
@@ -33,7 +33,8 @@ foreach(src packaging/man/ornasertest.1 packaging/man/orna-sim.1 packaging/debia
   list(APPEND ORNA_GZIPPED ${out})
 endforeach()
 add_custom_target(packaging-files ALL DEPENDS ${ORNA_GZIPPED})
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/ornasertest.1.gz ${CMAKE_CURRENT_BINARY_DIR}/packaging/orna-sim.1.gz
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/ornasertest.1.gz ${CMAKE_CURRENT_BINARY_DIR}/packaging/orna-run.1.gz
+              ${CMAKE_CURRENT_BINARY_DIR}/packaging/orna-sim.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 install(FILES packaging/ornasertest.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -48,6 +49,7 @@ install(FILES README.md packaging/debian/copyright ${CMAKE_CURRENT_BINARY_DIR}/p
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(FILES sim/tool/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/sim/tool)
+install(DIRECTORY plans/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/plans)
 
 # ---- The Debian package (cpack -G DEB)
 set(CPACK_GENERATOR DEB)
