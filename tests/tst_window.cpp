@@ -614,7 +614,10 @@ private slots:
             QTimer::singleShot(blocked ? 5 : 0, &p, [&] {
                 User::typeInto(h.w->combCmd, "*cls");
                 User::key(Qt::Key_Return); // Enter
+                User::key(Qt::Key_Enter);  // keypad Enter
                 User::click(h.w->cmdSend); // button
+                User::click(h.w->combQuery);
+                User::key(Qt::Key_Return); // Enter in the query box
                 h.w->cmdQuery_Click();
                 h.w->cmdSCPI_Click();
                 h.w->cmdInit_Click();
@@ -626,8 +629,8 @@ private slots:
         };
         h.w->combCmd->setEditText("*idn?");
         h.w->cmdSend_Click();
-        QCOMPARE(refusedSeen, 6);
-        QCOMPARE(h.seams.beeps, 6); // one per refusal
+        QCOMPARE(refusedSeen, 8);
+        QCOMPARE(h.seams.beeps, 8); // one per refusal
         if (blocked) // the wait spent its time blocked, not reading
             QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
         // Said where it does not outlive the wait: the error box stays free
