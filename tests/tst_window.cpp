@@ -215,6 +215,8 @@ private slots:
         }
     }
 
+    // An edit of the address, also one during the link-open wait, asks for
+    // cmdSet again: the link opened with the old address leaves the flag clear.
     void addressEditEnablesSetAndClearsFlag()
     {
         WindowHarness h;
@@ -222,6 +224,14 @@ private slots:
         QVERIFY(!h.w->cmdSet->isEnabled());
         QTest::keyClick(h.w->txtAddr, Qt::Key_5);
         QVERIFY(h.w->cmdSet->isEnabled());
+        QVERIFY(!h.w->AddrSetFlg);
+        h.init(1);
+        h.w->txtAddr->setText(QStringLiteral("5"));
+        h.script({{0, 5, "5\x06"}});
+        QTimer::singleShot(0, h.w.get(), [&h] { QTest::keyClick(h.w->txtAddr, Qt::Key_7); });
+        h.w->cmdSet_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
         QVERIFY(!h.w->AddrSetFlg);
     }
 
@@ -587,6 +597,19 @@ private slots:
         QCOMPARE(h.w->errorText(), error);
         QCOMPARE(h.seams.beeps, error.isEmpty() ? 0 : 1);
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
+    }
+
+    // An empty query box is refilled with the last text sent, and that goes out.
+    void emptyQueryBoxShowsTheRepeatedText()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.w->cmdXonXoff_Click();
+        h.w->CmdStr = "SP1 7";
+        h.port->replyToNext(1, "7\r");
+        h.w->cmdQuery_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("? SP1 7\r"));
+        QCOMPARE(h.w->combQuery->currentText(), QStringLiteral("SP1 7"));
     }
 
     // A second exchange asked for during a wait is refused; the first goes on.
