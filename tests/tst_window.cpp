@@ -220,6 +220,8 @@ private slots:
         }
     }
 
+    // An edit of the address, also one during the link-open wait, asks for
+    // cmdSet again: the link opened with the old address leaves the flag clear.
     void addressEditEnablesSetAndClearsFlag()
     {
         WindowHarness h;
@@ -227,6 +229,14 @@ private slots:
         QVERIFY(!h.w->cmdSet->isEnabled());
         QTest::keyClick(h.w->txtAddr, Qt::Key_5);
         QVERIFY(h.w->cmdSet->isEnabled());
+        QVERIFY(!h.w->AddrSetFlg);
+        h.init(1);
+        h.w->txtAddr->setText(QStringLiteral("5"));
+        h.script({{0, 5, "5\x06"}});
+        QTimer::singleShot(0, h.w.get(), [&h] { QTest::keyClick(h.w->txtAddr, Qt::Key_7); });
+        h.w->cmdSet_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
+        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
         QVERIFY(!h.w->AddrSetFlg);
     }
 
@@ -594,6 +604,19 @@ private slots:
         QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
     }
 
+    // An empty query box is refilled with the last text sent, and that goes out.
+    void emptyQueryBoxShowsTheRepeatedText()
+    {
+        WindowHarness h;
+        h.init(1);
+        h.w->cmdXonXoff_Click();
+        h.w->CmdStr = "SP1 7";
+        h.port->replyToNext(1, "7\r");
+        h.w->cmdQuery_Click();
+        QCOMPARE(h.takeWritten(), QByteArray("? SP1 7\r"));
+        QCOMPARE(h.w->combQuery->currentText(), QStringLiteral("SP1 7"));
+    }
+
     // A second exchange asked for during a wait is refused; the first goes on.
     // Also when the wait is blocked in the event loop with the line idle: the
     // clicks are handled within the block.
@@ -619,7 +642,10 @@ private slots:
             QTimer::singleShot(blocked ? 5 : 0, &p, [&] {
                 User::typeInto(h.w->combCmd, "*cls");
                 User::key(Qt::Key_Return); // Enter
+                User::key(Qt::Key_Enter);  // keypad Enter
                 User::click(h.w->cmdSend); // button
+                User::click(h.w->combQuery);
+                User::key(Qt::Key_Return); // Enter in the query box
                 h.w->cmdQuery_Click();
                 h.w->cmdSCPI_Click();
                 h.w->cmdInit_Click();
@@ -631,8 +657,8 @@ private slots:
         };
         h.w->combCmd->setEditText("*idn?");
         h.w->cmdSend_Click();
-        QCOMPARE(refusedSeen, 6);
-        QCOMPARE(h.seams.beeps, 6); // one per refusal
+        QCOMPARE(refusedSeen, 8);
+        QCOMPARE(h.seams.beeps, 8); // one per refusal
         if (blocked) // the wait spent its time blocked, not reading
             QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
         // Said where it does not outlive the wait: the error box stays free

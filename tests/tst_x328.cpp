@@ -1,18 +1,10 @@
 // SPDX-License-Identifier: MIT
-// X3.28 on the headless window with a scripted port: address check and link
-// open, selection, poll, the escape to SCPI, the closed port, and clicks that
-// come while an exchange waits.
+// X3.28 on the bench session with a scripted port: address check and link
+// open, selection, poll, the escape to SCPI, the closed port, and operations
+// asked for while an exchange waits.
 
-#include "app/TranscriptBox.h"
-#include "support/UserInput.h"
-#include "support/WindowHarness.h"
+#include "support/SessionHarness.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -25,26 +17,21 @@ QByteArray lines(std::initializer_list<QByteArray> parts)
     return out;
 }
 
-QList<QPushButton *> stateButtons(frmMain &w)
-{
-    return {w.cmdSet,  w.cmdDisconnect, w.cmdSCPI,   w.cmdXonXoff,   w.cmdSend,       w.cmdQuery,
-            w.cmdQtst, w.cmdQtstOff,    w.cmdCmdtst, w.cmdCmdtstoff, w.cmdLdCmdTable, w.cmdRdCmdTable};
-}
-
 // "cmdSet+ cmdDisconnect- ...", with the given buttons forced to a state.
-QString states(frmMain &w, const QMap<QString, bool> &changes = {})
+QString states(const RecordingView &v, const QMap<QString, bool> &changes = {})
 {
     QStringList out;
-    for (QPushButton *b : stateButtons(w))
-        out << b->objectName() + (changes.value(b->objectName(), b->isEnabled()) ? "+" : "-");
+    for (int i = 0; i < kViewButtonCount; ++i) {
+        const QString name = QString::fromLatin1(kViewButtons[i]);
+        out << name + (changes.value(name, v.buttons[size_t(i)]) ? "+" : "-");
+    }
     return out.join(' ');
 }
 
-void setStates(frmMain &w, const QMap<QString, bool> &wanted)
+void setStates(RecordingView &v, const QMap<QString, bool> &wanted)
 {
-    for (QPushButton *b : stateButtons(w))
-        if (wanted.contains(b->objectName()))
-            b->setEnabled(wanted[b->objectName()]);
+    for (auto it = wanted.begin(); it != wanted.end(); ++it)
+        v.setEnabled(qPrintable(it.key()), it.value());
 }
 
 // The opposite of every state in the map.
@@ -63,9 +50,9 @@ const QMap<QString, bool> kEscapeStates{{"cmdSet", false},   {"cmdDisconnect", f
                                         {"cmdSend", true},   {"cmdQuery", false},      {"cmdQtst", true},
                                         {"cmdQtstOff", false}, {"cmdCmdtst", true},    {"cmdCmdtstoff", false}};
 
-QString captions(frmMain &w)
+QString captions(const RecordingView &v)
 {
-    return w.cmdLbl->text() + '|' + w.frmDevCmd->title() + '|' + w.frmDevResp->title();
+    return v.cmdLbl + '|' + v.frmDevCmd + '|' + v.frmDevResp;
 }
 
 const QByteArray kPoll("\x02? C1\x03");
@@ -84,77 +71,61 @@ class TestX328 : public QObject
     Q_OBJECT
 
     // Opens the port and a link to address 5; forgets the bytes and beeps.
-    static void openLink(WindowHarness &h)
+    static void openLink(SessionHarness &h)
     {
-        h.init(1);
-        h.w->txtAddr->setText(QStringLiteral("5"));
-        h.script({{0, 1, "5\x06"}});
-        h.w->cmdSet_Click();
-        QVERIFY(h.w->AddrSetFlg);
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
+        QVERIFY(h.init());
+        h.port->script({{0, 1, "5\x06"}});
+        h.s->setAddress("5");
+        QVERIFY(h.state().AddrSetFlg);
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
         h.takeWritten();
-        h.seams.beeps = 0;
+        h.view.beeps = 0;
     }
 
 private slots:
-    void addressAccepted_data()
+    // Over an open link to 5: a new address is sent before ENQ, or refused
+    // before anything is written.
+    void address_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QByteArray>("addr");
-        QTest::newRow("5") << "5" << QByteArray("5");
-        QTest::newRow("10 is A") << "10" << QByteArray("A");
-        QTest::newRow("blank inside counts as 15") << "1 5" << QByteArray("F");
-        // v + 55 rounded, halves to the even neighbour.
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<QByteArray>("addr"); // empty: refused
+        QTest::newRow("7") << QByteArray("7") << QByteArray("7");
+        QTest::newRow("10 is A") << QByteArray("10") << QByteArray("A");
+        QTest::newRow("blank inside counts as 15") << QByteArray("1 5") << QByteArray("F");
+        for (const char *bad : {"00", "", "abc", " 0", "-0", "33", "32.5", "-1"})
+            QTest::addRow("refused '%s'", bad) << QByteArray(bad) << QByteArray();
     }
-    void addressAccepted()
+    void address()
     {
-        QFETCH(QString, typed);
+        QFETCH(QByteArray, typed);
         QFETCH(QByteArray, addr);
-        WindowHarness h;
-        h.init(1);
-        h.w->txtAddr->setText(typed);
-        h.script({{0, 1, "3\x06"}}); // the character before the ACK is not compared
-        h.w->cmdSet_Click();
-        QCOMPARE(h.takeWritten(), addr + '\x05');
-        QCOMPARE(h.w->AddrStr, addr);
-        QCOMPARE(h.transcript(), "Received 3 ACK\r\nDevice address set to " + typed.toLatin1());
-        QVERIFY(h.w->AddrSetFlg);
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        QCOMPARE(h.seams.beeps, 0);
-        QVERIFY(!h.w->errorShown());
-    }
-
-    void addressRejected_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("00") << "00";
-        QTest::newRow("empty") << "";
-        QTest::newRow("letters") << "abc";
-        QTest::newRow("blank and 0") << " 0";
-        QTest::newRow("-0") << "-0";
-        QTest::newRow("33") << "33";
-        QTest::newRow("32.5") << "32.5";
-        QTest::newRow("-1") << "-1";
-    }
-    void addressRejected()
-    {
-        QFETCH(QString, typed);
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
-        h.w->resultsReplace("before");
-        h.w->txtAddr->setText(typed);
-        h.w->cmdDisconnect->setEnabled(false);
-        const QString expected = states(*h.w, {{"cmdDisconnect", true}});
-        h.w->cmdSet_Click();
-        QCOMPARE(h.w->errorText(), kBadAddress);
-        QVERIFY(h.w->errorShown());
-        QCOMPARE(h.seams.beeps, 2);
-        QVERIFY(h.port->writes.isEmpty());
-        QCOMPARE(h.transcript(), QByteArray("before"));
-        QCOMPARE(h.w->AddrStr, QByteArray("5"));
-        QVERIFY(!h.w->AddrSetFlg);
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        QCOMPARE(states(*h.w), expected);
+        h.s->resultsReplace("before");
+        h.view.setEnabled("cmdDisconnect", false);
+        const QString tried = states(h.view, {{"cmdDisconnect", true}});
+        h.port->script({{0, 1, "3\x06"}}); // the character before the ACK is not compared
+
+        h.s->setAddress(typed);
+
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+        if (addr.isEmpty()) {
+            QCOMPARE(h.view.error, kBadAddress);
+            QVERIFY(h.view.errorVisible);
+            QCOMPARE(h.view.beeps, 2);
+            QVERIFY(h.port->writes.isEmpty());
+            QCOMPARE(h.view.transcript, QByteArray("before"));
+            QCOMPARE(h.state().AddrStr, QByteArray("5"));
+            QVERIFY(!h.state().AddrSetFlg);
+            QCOMPARE(states(h.view), tried);
+            return;
+        }
+        QCOMPARE(h.takeWritten(), addr + '\x05');
+        QCOMPARE(h.state().AddrStr, addr);
+        QCOMPARE(h.view.transcript, "Received 3 ACK\r\nDevice address set to " + typed);
+        QVERIFY(h.state().AddrSetFlg);
+        QCOMPARE(h.view.beeps, 0);
+        QVERIFY(!h.view.errorVisible);
     }
 
     void linkReply_data()
@@ -175,66 +146,64 @@ private slots:
         QFETCH(QByteArray, transcript);
         QFETCH(bool, opened);
         QFETCH(QString, error);
-        WindowHarness h;
-        h.init(1);
-        h.w->txtAddr->setText(QStringLiteral("5"));
+        SessionHarness h;
+        QVERIFY(h.init());
         // Every control the link open names starts in the other state.
-        setStates(*h.w, opposite(kLinkOpenStates));
-        h.w->combCmd->setEditText(QStringLiteral("typed"));
-        h.w->lblXOnXoff->show();
-        h.w->frmDevResp->setTitle(QStringLiteral("untouched"));
-        h.w->resultsReplace("before");
-        const QString expectOpened = states(*h.w, kLinkOpenStates);
-        const QString expectFailed = states(*h.w, {{"cmdDisconnect", true}});
-        const QString beforeCaptions = captions(*h.w);
-        const int inputsBefore = int(h.port->inputCalls);
-        h.script(replies);
+        setStates(h.view, opposite(kLinkOpenStates));
+        h.view.command = "typed";
+        h.view.lblXOnXoff = true;
+        h.view.frmDevResp = QStringLiteral("untouched");
+        h.s->resultsReplace("before");
+        const QString expectOpened = states(h.view, kLinkOpenStates);
+        const QString expectFailed = states(h.view, {{"cmdDisconnect", true}});
+        const QString beforeCaptions = captions(h.view);
+        const qint64 inputsBefore = h.port->inputCalls;
+        h.port->script(replies);
 
-        h.w->cmdSet_Click();
+        h.s->setAddress("5");
 
         QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
-        QCOMPARE(h.transcript(), transcript);
-        QCOMPARE(h.w->AddrSetFlg, opened);
-        QCOMPARE(h.w->errorShown(), !error.isEmpty());
-        if (!error.isEmpty())
-            QCOMPARE(h.w->errorText(), error);
-        QCOMPARE(h.seams.beeps, error.isEmpty() ? 0 : 1);
-        if (!error.isEmpty()) // the drain, then the whole wait
-            QCOMPARE(h.port->inputCalls - inputsBefore, qint64(1 + 30001));
-        if (opened) {
-            QCOMPARE(states(*h.w), expectOpened);
-            QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-            QCOMPARE(h.w->combCmd->currentText(), QString());
-            QCOMPARE(h.labels(), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
-            QCOMPARE(captions(*h.w), QStringLiteral("Enter X3.28 parameter <space> value i.e. SP1 100|"
-                                                    "X3.28 Device Commands|untouched"));
-        } else {
-            QCOMPARE(states(*h.w), expectFailed);
-            QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-            QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("typed"));
-            QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:1"));
-            QCOMPARE(captions(*h.w), beforeCaptions);
+        QCOMPARE(h.view.transcript, transcript);
+        QCOMPARE(h.state().AddrSetFlg, opened);
+        QCOMPARE(h.view.errorVisible, !error.isEmpty());
+        if (!error.isEmpty()) {
+            QCOMPARE(h.view.error, error);
+            QCOMPARE(h.port->inputCalls - inputsBefore, qint64(1 + 30001)); // the drain, then the whole wait
         }
-        QCOMPARE(h.w->AddrStr, QByteArray("5"));
+        QCOMPARE(h.view.beeps, error.isEmpty() ? 0 : 1);
+        if (opened) {
+            QCOMPARE(states(h.view), expectOpened);
+            QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+            QCOMPARE(h.view.command, QByteArray());
+            QCOMPARE(h.view.labels(), QStringLiteral("SCPI:0 X3.28:1 XonXoff:1"));
+            QCOMPARE(captions(h.view), QStringLiteral("Enter X3.28 parameter <space> value i.e. SP1 100|"
+                                                      "X3.28 Device Commands|untouched"));
+        } else {
+            QCOMPARE(states(h.view), expectFailed);
+            QCOMPARE(h.state().cmdMode, QByteArray("SCPI"));
+            QCOMPARE(h.view.command, QByteArray("typed"));
+            QCOMPARE(h.view.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:1"));
+            QCOMPARE(captions(h.view), beforeCaptions);
+        }
+        QCOMPARE(h.state().AddrStr, QByteArray("5"));
     }
 
     void linkOpenDropsPendingInputAndFailureClearsFlag()
     {
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
         // An ACK waiting before the click is thrown away, not taken as the answer.
         h.port->inject(kACK);
-        h.w->cmdSet_Click();
+        h.s->setAddress("5");
         QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
-        QCOMPARE(h.transcript(), QByteArray("Received buffer was empty"));
-        QVERIFY(!h.w->AddrSetFlg);
-        QVERIFY(h.w->cmdDisconnect->isEnabled());
+        QCOMPARE(h.view.transcript, QByteArray("Received buffer was empty"));
+        QVERIFY(!h.state().AddrSetFlg);
+        QVERIFY(h.view.isEnabled("cmdDisconnect"));
         // The mode stays X3.28, but without an address the selection refuses.
-        h.seams.beeps = 0;
-        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
-        h.w->cmdSend_Click();
-        QCOMPARE(h.w->errorText(), QStringLiteral("Missing a device address"));
-        QCOMPARE(h.seams.beeps, 1);
+        h.view.beeps = 0;
+        h.send("SP1 100");
+        QCOMPARE(h.view.error, QStringLiteral("Missing a device address"));
+        QCOMPARE(h.view.beeps, 1);
         QVERIFY(h.port->writes.isEmpty());
     }
 
@@ -254,67 +223,69 @@ private slots:
         QFETCH(QByteArray, transcript);
         QFETCH(QString, error);
         QFETCH(int, beeps);
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
-        const QString before = states(*h.w);
-        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
-        h.script(replies);
-        h.w->cmdSend_Click();
+        const QString before = states(h.view);
+        h.port->script(replies);
+        h.send("SP1 100");
         QCOMPARE(h.takeWritten(), QByteArray("\x02= SP1 100\x03"));
-        QCOMPARE(h.w->OutStr, QByteArray("\x02= SP1 100\x03"));
-        QCOMPARE(h.w->CmdStr, QByteArray("SP1 100"));
-        QCOMPARE(h.transcript(), transcript);
-        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        QCOMPARE(h.state().OutStr, QByteArray("\x02= SP1 100\x03"));
+        QCOMPARE(h.state().CmdStr, QByteArray("SP1 100"));
+        QCOMPARE(h.view.transcript, transcript);
+        QCOMPARE(h.view.errorVisible, !error.isEmpty());
         if (!error.isEmpty())
-            QCOMPARE(h.w->errorText(), error);
-        QCOMPARE(h.seams.beeps, beeps);
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        QCOMPARE(states(*h.w), before);
+            QCOMPARE(h.view.error, error);
+        QCOMPARE(h.view.beeps, beeps);
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+        QCOMPARE(states(h.view), before);
     }
 
-    void selectionChecks()
+    void entryChecks()
     {
-        WindowHarness h;
-        h.init(1);
-        h.w->cmdDisconnect_Click(); // X3.28 without an address
+        SessionHarness h;
+        QVERIFY(h.init());
+        h.s->disconnectLink(); // X3.28 without an address
         h.takeWritten();
         // Nothing at all: that check comes before the address check.
-        h.w->cmdSend_Click();
-        QCOMPARE(h.w->errorText(), QStringLiteral("Nothing to send"));
-        QCOMPARE(h.seams.beeps, 1);
+        h.send("");
+        QCOMPARE(h.view.error, QStringLiteral("Nothing to send"));
+        QCOMPARE(h.view.beeps, 1);
         // The escape needs the address too, and the entry is left as typed.
-        h.w->combCmd->setEditText(QStringLiteral("@@@"));
-        h.w->cmdSend_Click();
-        QCOMPARE(h.w->errorText(), QStringLiteral("Missing a device address"));
-        QCOMPARE(h.seams.beeps, 2);
+        h.send("@@@");
+        QCOMPARE(h.view.error, QStringLiteral("Missing a device address"));
+        QCOMPARE(h.view.beeps, 2);
         QVERIFY(h.port->writes.isEmpty());
-        QCOMPARE(h.w->CmdStr, QByteArray());
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->cmdQuery_Click();
-        QCOMPARE(h.w->errorText(), QStringLiteral("Missing a device address"));
-        QCOMPARE(h.seams.beeps, 3);
+        QCOMPARE(h.state().CmdStr, QByteArray());
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+        h.query("C1");
+        QCOMPARE(h.view.error, QStringLiteral("Missing a device address"));
+        QCOMPARE(h.view.beeps, 3);
         QVERIFY(h.port->writes.isEmpty());
-        QCOMPARE(h.w->CmdStr, QByteArray());
+        QCOMPARE(h.state().CmdStr, QByteArray());
 
         // With an address, an empty entry repeats the last text, a query included.
-        h.w->txtAddr->setText(QStringLiteral("5"));
-        h.script({{0, 1, kACK}});
-        h.w->cmdSet_Click();
+        h.port->script({{0, 1, kACK}});
+        h.s->setAddress("5");
         h.takeWritten();
-        h.script({{0, 1, kNAK}});
-        h.w->cmdQuery_Click();
+        h.port->script({{0, 1, kNAK}});
+        h.s->query();
         QCOMPARE(h.takeWritten(), kPoll);
-        h.w->combCmd->setEditText(QString());
-        h.script({{0, 1, kACK}});
-        h.w->cmdSend_Click();
+        h.port->script({{0, 1, kACK}});
+        h.send("");
         QCOMPARE(h.takeWritten(), QByteArray("\x02= C1\x03"));
-        QCOMPARE(h.w->combCmd->currentText(), QStringLiteral("C1"));
-        h.w->combQuery->setEditText(QString());
-        h.script({{0, 1, kNAK}});
-        h.w->cmdQuery_Click();
+        QCOMPARE(h.view.command, QByteArray("C1"));
+        h.port->script({{0, 1, kNAK}});
+        h.query("");
         QCOMPARE(h.takeWritten(), kPoll);
-        QCOMPARE(h.w->combQuery->currentText(), QStringLiteral("C1"));
+        QCOMPARE(h.view.query, QByteArray("C1"));
+
+        // A poll with nothing in the box and nothing sent before.
+        h.view.beeps = 0;
+        h.state().CmdStr.clear();
+        h.query("");
+        QCOMPARE(h.view.error, QStringLiteral("Nothing to send"));
+        QCOMPARE(h.view.beeps, 1);
+        QVERIFY(h.port->writes.isEmpty());
     }
 
     void escape_data()
@@ -326,32 +297,31 @@ private slots:
     void escape()
     {
         QFETCH(bool, fromXonXoff);
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
         if (fromXonXoff)
-            h.w->cmdXonXoff_Click();
-        setStates(*h.w, opposite(kEscapeStates));
-        h.w->cmdLdCmdTable->setEnabled(true);
-        h.w->cmdRdCmdTable->setEnabled(false);
-        h.w->resultsReplace("before");
-        h.w->OutStr = "last";
+            h.s->xonXoff();
+        setStates(h.view, opposite(kEscapeStates));
+        h.view.setEnabled("cmdLdCmdTable", true);
+        h.view.setEnabled("cmdRdCmdTable", false);
+        h.s->resultsReplace("before");
+        h.state().OutStr = "last";
         h.port->inject("junk");
-        const QString expected = states(*h.w, kEscapeStates);
+        const QString expected = states(h.view, kEscapeStates);
         const qint64 inputsBefore = h.port->inputCalls;
-        h.w->combCmd->setEditText(QStringLiteral("@@@"));
-        h.w->cmdSend_Click();
+        h.send("@@@");
         QCOMPARE(h.takeWritten(), QByteArray("@@@"));
-        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
-        QCOMPARE(captions(*h.w), QStringLiteral("Enter SCPI and Modbus commands|Device Commands and Queries|"
-                                                "Query not active in SCPI mode"));
-        QCOMPARE(states(*h.w), expected);
-        QCOMPARE(h.transcript(), QByteArray("before"));
-        QCOMPARE(h.w->OutStr, QByteArray("last"));
-        QCOMPARE(h.w->CmdStr, QByteArray("@@@"));
-        QVERIFY(h.w->AddrSetFlg);
-        QCOMPARE(h.seams.beeps, 0);
-        QVERIFY(!h.w->errorShown());
+        QCOMPARE(h.state().cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.view.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+        QCOMPARE(captions(h.view), QStringLiteral("Enter SCPI and Modbus commands|Device Commands and Queries|"
+                                                  "Query not active in SCPI mode"));
+        QCOMPARE(states(h.view), expected);
+        QCOMPARE(h.view.transcript, QByteArray("before"));
+        QCOMPARE(h.state().OutStr, QByteArray("last"));
+        QCOMPARE(h.state().CmdStr, QByteArray("@@@"));
+        QVERIFY(h.state().AddrSetFlg);
+        QCOMPARE(h.view.beeps, 0);
+        QVERIFY(!h.view.errorVisible);
         // No reply was awaited: only the drain read the port (the junk, then
         // the read that found nothing more).
         QCOMPARE(h.port->inputCalls - inputsBefore, qint64(2));
@@ -391,73 +361,58 @@ private slots:
         QFETCH(QByteArray, transcript);
         QFETCH(QString, error);
         QFETCH(int, beeps);
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
-        const QString before = states(*h.w);
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->ckByteCnt->setChecked(byteCnt);
-        h.w->ckNAK->setChecked(nak);
+        const QString before = states(h.view);
+        h.view.count = byteCnt;
+        h.view.nak = nak;
         h.port->inject("stale");
-        h.w->reportError(QStringLiteral("earlier"), false); // the poll hides it first
-        h.script(replies);
+        h.s->reportError(QStringLiteral("earlier"), false); // the poll hides it first
+        h.port->script(replies);
 
-        h.w->cmdQuery_Click();
+        h.query("C1");
 
         QCOMPARE(h.takeWritten(), written);
         // The last frame written: the query block, or the EOT, NAK or ACK after it.
-        QCOMPARE(h.w->OutStr, written == kPoll ? kPoll : written.right(1));
-        QCOMPARE(h.transcript(), transcript);
-        QCOMPARE(h.w->errorShown(), !error.isEmpty());
+        QCOMPARE(h.state().OutStr, written == kPoll ? kPoll : written.right(1));
+        QCOMPARE(h.view.transcript, transcript);
+        QCOMPARE(h.view.errorVisible, !error.isEmpty());
         if (!error.isEmpty())
-            QCOMPARE(h.w->errorText(), error);
-        QCOMPARE(h.seams.beeps, beeps);
+            QCOMPARE(h.view.error, error);
+        QCOMPARE(h.view.beeps, beeps);
         // The one-shot NAK is used up once a NAK went out.
-        QCOMPARE(h.w->ckNAK->isChecked(), nak && !written.contains(kNAK));
-        QCOMPARE(h.w->CmdStr, QByteArray("C1"));
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        QVERIFY(h.w->AddrSetFlg);
-        QCOMPARE(states(*h.w), before);
+        QCOMPARE(h.view.nak, nak && !written.contains(kNAK));
+        QCOMPARE(h.state().CmdStr, QByteArray("C1"));
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+        QVERIFY(h.state().AddrSetFlg);
+        QCOMPARE(states(h.view), before);
     }
 
     // Checking the box again while the repeated block is awaited does not
     // bring a second NAK into the same poll; it stays for the next one.
     void oneNakPerPoll()
     {
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->ckNAK->setChecked(true);
-        frmMain *w = h.w.get();
-        h.port->responder = [w](ScriptPort &, const QByteArray &frame) {
+        h.view.nak = true;
+        h.port->responder = [&h](ScriptPort &, const QByteArray &frame) {
             if (frame == kNAK)
-                QTimer::singleShot(0, w, [w] { w->ckNAK->setChecked(true); });
+                QTimer::singleShot(0, h.s.get(), [&h] { h.view.nak = true; });
         };
-        h.script({{0, 1, kACK}, {1, 1, "\x02" "100\r\x03"}, {2, 5, "\x02" "101\r\x03"}, {3, 1, kEOT}});
-        w->cmdQuery_Click();
+        h.port->script({{0, 1, kACK}, {1, 1, "\x02" "100\r\x03"}, {2, 5, "\x02" "101\r\x03"}, {3, 1, kEOT}});
+        h.query("C1");
         h.port->responder = nullptr;
         QCOMPARE(h.takeWritten(), kPoll + kEOT + kNAK + kACK);
-        QCOMPARE(h.transcript(), lines({kAckLines, "Received STX 100<cr> ETX", "Sent NAK", "Received STX 101<cr> ETX",
-                                        "Received EOT"}));
-        QVERIFY(h.w->ckNAK->isChecked());
-    }
-
-    void pollChecks()
-    {
-        WindowHarness h;
-        openLink(h);
-        // Nothing in the box and nothing sent before.
-        h.w->CmdStr.clear();
-        h.w->cmdQuery_Click();
-        QCOMPARE(h.w->errorText(), QStringLiteral("Nothing to send"));
-        QCOMPARE(h.seams.beeps, 1);
-        QVERIFY(h.port->writes.isEmpty());
+        QCOMPARE(h.view.transcript, lines({kAckLines, "Received STX 100<cr> ETX", "Sent NAK",
+                                           "Received STX 101<cr> ETX", "Received EOT"}));
+        QVERIFY(h.view.nak);
     }
 
     // A port operation on a line that is not there: never opened, lost
     // before the click, found lost by the input drain (it went while the
     // program was busy), or lost between the drain and the write. Nothing is
     // shown as sent, nothing is handed to the closed port after the drain
-    // found it gone; a loss leaves the window as after load in all that
+    // found it gone; a loss leaves the screen as after load in all that
     // needs the port.
     void closedPort_data()
     {
@@ -473,7 +428,7 @@ private slots:
         QFETCH(QString, op);
         QFETCH(int, when);
         enum { NeverOpened, LostBefore, LostAtWrite, LostInDrain };
-        WindowHarness h;
+        SessionHarness h;
         const bool exchange = op == "select" || op == "poll";
         const bool badAddress = op.endsWith("bad address");
         QByteArray mode = "SCPI";
@@ -481,154 +436,144 @@ private slots:
             openLink(h);
             if (when == LostBefore) {
                 h.port->loseLine();
-                QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-                QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
-                QVERIFY2(!states(*h.w).contains('+'), qPrintable(states(*h.w))); // every device button off
+                QCOMPARE(h.state().cmdMode, QByteArray("SCPI"));
+                QCOMPARE(h.view.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+                QVERIFY2(!states(h.view).contains('+'), qPrintable(states(h.view))); // every device button off
             }
         }
         // A mode that each button would change; the exchanges need X3.28.
         if (exchange)
-            h.w->cmdMode = mode = "X3.28";
+            h.state().cmdMode = mode = "X3.28";
         else if (when != NeverOpened)
-            h.w->cmdXonXoff_Click(), mode = "XonXoff";
+            h.s->xonXoff(), mode = "XonXoff";
         h.port->loseOnWrite = when == LostAtWrite;
         h.port->loseOnRead = when == LostInDrain;
-        h.w->resultsReplace("before");
-        h.w->cmdDisconnect->setEnabled(false);
-        h.w->txtAddr->setText(badAddress ? QStringLiteral("40") : QStringLiteral("5"));
+        h.s->resultsReplace("before");
+        h.view.setEnabled("cmdDisconnect", false);
         if (exchange)
-            h.w->AddrSetFlg = true;
-        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        const QString labelsBefore = h.labels();
-        const QByteArray cmdStrBefore = h.w->CmdStr;
-        h.w->hideError();
-        h.seams.beeps = 0;
+            h.state().AddrSetFlg = true;
+        h.view.command = "SP1 100";
+        h.view.query = "C1";
+        const QString labelsBefore = h.view.labels();
+        const QByteArray cmdStrBefore = h.state().CmdStr;
+        h.view.hideError();
+        h.view.beeps = 0;
 
         if (op.startsWith("cmdSet"))
-            h.w->cmdSet_Click();
+            h.s->setAddress(badAddress ? "40" : "5");
         else if (op == "cmdDisconnect")
-            h.w->cmdDisconnect_Click();
+            h.s->disconnectLink();
         else if (op == "cmdSCPI")
-            h.w->cmdSCPI_Click();
+            h.s->scpi();
         else if (op == "select")
-            h.w->cmdSend_Click();
+            h.s->send();
         else
-            h.w->cmdQuery_Click();
+            h.s->query();
 
         const bool lostHere = (when == LostAtWrite || when == LostInDrain) && !badAddress;
-        QVERIFY(h.w->errorShown());
+        QVERIFY(h.view.errorVisible);
         if (badAddress) {
-            QCOMPARE(h.w->errorText(), kBadAddress);
-            QCOMPARE(h.seams.beeps, 2);
+            QCOMPARE(h.view.error, kBadAddress);
+            QCOMPARE(h.view.beeps, 2);
         } else {
-            QVERIFY2(h.w->errorText().contains(lostHere ? QStringLiteral("was lost") : QStringLiteral("COM port")),
-                     qPrintable(h.w->errorText()));
-            QCOMPARE(h.seams.beeps, 1);
+            QVERIFY2(h.view.error.contains(lostHere ? QStringLiteral("was lost") : QStringLiteral("COM port")),
+                     qPrintable(h.view.error));
+            QCOMPARE(h.view.beeps, 1);
         }
         QCOMPARE(h.port->closedWrites, lostHere && when == LostAtWrite ? 1 : 0);
         QVERIFY(h.port->writes.isEmpty());
-        QCOMPARE(h.transcript(), QByteArray("before"));
+        QCOMPARE(h.view.transcript, QByteArray("before"));
         if (lostHere) {
-            QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-            QCOMPARE(h.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
-            QVERIFY(!h.w->cmdSend->isEnabled());
-            QVERIFY(!h.w->cmdDisconnect->isEnabled());
+            QCOMPARE(h.state().cmdMode, QByteArray("SCPI"));
+            QCOMPARE(h.view.labels(), QStringLiteral("SCPI:1 X3.28:0 XonXoff:0"));
+            QVERIFY(!h.view.isEnabled("cmdSend"));
+            QVERIFY(!h.view.isEnabled("cmdDisconnect"));
             return;
         }
-        QCOMPARE(h.w->cmdMode, mode);
-        QCOMPARE(h.labels(), labelsBefore);
-        QCOMPARE(h.w->CmdStr, cmdStrBefore);
+        QCOMPARE(h.state().cmdMode, mode);
+        QCOMPARE(h.view.labels(), labelsBefore);
+        QCOMPARE(h.state().CmdStr, cmdStrBefore);
         if (op.startsWith("cmdSet")) {
-            QVERIFY(h.w->cmdDisconnect->isEnabled());
-            QVERIFY(!h.w->AddrSetFlg);
+            QVERIFY(h.view.isEnabled("cmdDisconnect"));
+            QVERIFY(!h.state().AddrSetFlg);
         }
     }
 
-    void clickDuringPollRefused_data()
+    // Every operation that needs the line is refused during each wait of
+    // a poll; the poll goes on.
+    void operationsDuringPollRefused_data()
     {
         QTest::addColumn<int>("duringWait");
         QTest::newRow("waiting for ACK") << 0;
         QTest::newRow("waiting for the data") << 1;
         QTest::newRow("waiting for EOT") << 2;
     }
-    void clickDuringPollRefused()
+    void operationsDuringPollRefused()
     {
         QFETCH(int, duringWait);
-        WindowHarness h;
+        SessionHarness h;
         openLink(h);
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->combCmd->setEditText(QStringLiteral("SP1 100"));
-        const qint64 refusedBefore = h.w->refusedRequests();
-        frmMain *w = h.w.get();
-        QVERIFY(User::showActive(w));
-        int clicked = 0;
+        h.view.command = "SP1 100";
+        int asked = 0;
+        int ran = 0;
         h.port->responder = [&](ScriptPort &port, const QByteArray &) {
             if (port.writes.size() - 1 != duringWait)
                 return;
-            QTimer::singleShot(0, w, [&, w] {
-                ++clicked;
-                w->cmdQuery_Click();
-                User::click(w->combQuery);
-                User::key(Qt::Key_Return);
-                w->cmdSend_Click();
-                User::click(w->combCmd);
-                User::key(Qt::Key_Enter);
-                w->cmdSet_Click();
-                w->cmdSCPI_Click();
-                w->cmdDisconnect_Click();
+            QTimer::singleShot(0, h.s.get(), [&] {
+                ++asked;
+                ran = int(h.s->query()) + int(h.s->send()) + int(h.s->setAddress("5")) + int(h.s->scpi()) +
+                      int(h.s->disconnectLink());
             });
         };
-        // Replies late enough that the clicks come first.
-        h.script({{0, 5, kACK}, {1, 5, "\x02" "100\r\x03"}, {2, 5, kEOT}});
-        w->cmdQuery_Click();
+        // Replies late enough that the requests come first.
+        h.port->script({{0, 5, kACK}, {1, 5, "\x02" "100\r\x03"}, {2, 5, kEOT}});
+        h.query("C1");
         h.port->responder = nullptr;
 
-        QCOMPARE(clicked, 1);
-        QCOMPARE(h.w->refusedRequests() - refusedBefore, qint64(7));
+        QCOMPARE(asked, 1);
+        QCOMPARE(ran, 0);
+        QCOMPARE(h.s->refusedRequests(), qint64(5));
         QCOMPARE(h.takeWritten(), kPoll + kEOT + kACK);
-        QCOMPARE(h.transcript(), lines({kAckLines, "Received STX 100<cr> ETX", "Received EOT"}));
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        QVERIFY(h.w->AddrSetFlg);
-        QCOMPARE(h.w->CmdStr, QByteArray("C1"));
+        QCOMPARE(h.view.transcript, lines({kAckLines, "Received STX 100<cr> ETX", "Received EOT"}));
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+        QVERIFY(h.state().AddrSetFlg);
+        QCOMPARE(h.state().CmdStr, QByteArray("C1"));
     }
 
-    // During the link-open wait clicks are refused; an edit of the address
-    // asks for cmdSet again, so the link opened with the old one leaves the
-    // flag clear.
+    // During the link-open wait other operations are refused; an edit of
+    // the address asks for cmdSet again, so the link opened with the old
+    // one leaves the flag clear.
     void duringLinkOpen_data()
     {
         QTest::addColumn<bool>("edit");
-        QTest::newRow("clicks refused") << false;
+        QTest::newRow("operations refused") << false;
         QTest::newRow("address edited") << true;
     }
     void duringLinkOpen()
     {
         QFETCH(bool, edit);
-        WindowHarness h;
-        h.init(1);
-        h.w->txtAddr->setText(QStringLiteral("5"));
-        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-        frmMain *w = h.w.get();
-        QTimer::singleShot(0, w, [w, edit] {
+        SessionHarness h;
+        QVERIFY(h.init());
+        h.view.command = "*idn?";
+        QTimer::singleShot(0, h.s.get(), [&h, edit] {
             if (edit) {
-                w->txtAddr->setText(QStringLiteral("7"));
+                h.s->addressEdited();
                 return;
             }
-            w->cmdSend_Click();
-            w->cmdSet_Click();
-            w->cmdSCPI_Click();
-            w->cmdDisconnect_Click();
+            h.s->send();
+            h.s->setAddress("7");
+            h.s->scpi();
+            h.s->disconnectLink();
         });
-        h.script({{0, 5, "5\x06"}});
-        w->cmdSet_Click();
-        QCOMPARE(h.w->refusedRequests(), qint64(edit ? 0 : 4));
+        h.port->script({{0, 5, "5\x06"}});
+        h.s->setAddress("5");
+        QCOMPARE(h.s->refusedRequests(), qint64(edit ? 0 : 4));
         QCOMPARE(h.takeWritten(), QByteArray("5\x05"));
-        QCOMPARE(h.w->AddrSetFlg, !edit);
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        QCOMPARE(h.transcript(), QByteArray("Received 5 ACK\r\nDevice address set to 5"));
+        QCOMPARE(h.state().AddrSetFlg, !edit);
+        QCOMPARE(h.state().cmdMode, QByteArray("X3.28"));
+        QCOMPARE(h.view.transcript, QByteArray("Received 5 ACK\r\nDevice address set to 5"));
     }
 };
 
-QTEST_MAIN(TestX328)
+QTEST_GUILESS_MAIN(TestX328)
 #include "tst_x328.moc"

@@ -30,6 +30,15 @@ QString RecordingView::labels() const
     return QStringLiteral("SCPI:%1 X3.28:%2 XonXoff:%3").arg(lblSCPI).arg(lblX328).arg(lblXOnXoff);
 }
 
+QString RecordingView::enabledButtons() const
+{
+    QStringList on;
+    for (int i = 0; i < kViewButtonCount; ++i)
+        if (buttons[size_t(i)])
+            on << QString::fromLatin1(kViewButtons[i]);
+    return on.join(QLatin1Char(' '));
+}
+
 void RecordingView::applyViewRow(const ViewRow &row)
 {
     const auto set = [](bool &shown, Tri on) {

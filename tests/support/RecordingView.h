@@ -49,6 +49,8 @@ public:
     void setEnabled(const char *button, bool on);
     // Which mode labels show: "SCPI:1 X3.28:0 XonXoff:0".
     QString labels() const;
+    // The enabled buttons of the rows, in kViewButtons' order: "cmdSCPI cmdSend".
+    QString enabledButtons() const;
 
     void replaceResults(const QByteArray &text) override
     {
