@@ -36,6 +36,10 @@ GOAL_LATENCY = 0.2    # ms, last reply byte to the end of an SCPI query exchange
 GOAL_PERIOD = 2.0     # % off 100 ms, mean loop period
 GOAL_PAINT = 250.0    # ms, exec to the first paint (median)
 GOAL_GROWTH = 1024    # KiB, resident memory growth over the exchanges of bench_exchange --memory
+GOAL_FLOOD = 0.9      # ticks a second with the monitor shown, at least this share of those with it hidden
+GOAL_PLAN = 1.05      # x floor: a plan's poll step at the line rate
+GOAL_RUN_START = 100.0  # ms, orna-run's start to its first byte on the line
+GOAL_PLAN_GROWTH = 1024  # KiB, orna-run's resident memory growth over 100,000 steps after the warm-up
 GOALS = [
     ("Exchange at the line rate (38400 baud), SCPI query and X3.28 poll: the program as used (button click, "
      "window shown)", f"within {GOAL_PACED}× the raw-termios floor"),
@@ -50,6 +54,12 @@ GOALS = [
     ("Both loops at 100 ms", f"mean tick period within {GOAL_PERIOD:g} % of 100 ms; loop count = ticks served"),
     ("Start-up: exec to the first paint of the window", f"median under {GOAL_PAINT:g} ms"),
     ("Resident memory over 10,000 exchanges", f"grows by under {GOAL_GROWTH // 1024} MiB"),
+    ("Both loops at 100 ms against a far end flooding 64 KiB frames: ticks a second with the line monitor shown",
+     f"at least {GOAL_FLOOD:g}× those with it hidden"),
+    ("A plan's poll step (`orna-run`, 38400 baud)", f"median within {GOAL_PLAN}× the raw-termios floor"),
+    ("`orna-run`: start to its first byte on the line", f"median under {GOAL_RUN_START:g} ms"),
+    ("`orna-run`: resident memory over 100,000 steps", f"grows by under {GOAL_PLAN_GROWTH // 1024} MiB after "
+     "the warm-up"),
 ]
 
 
@@ -290,6 +300,8 @@ def main():
               f"({grow:+d} KiB) | growth under {GOAL_GROWTH // 1024} MiB | {verdict(grow < GOAL_GROWTH)} |")
         p()
 
+    record_section(p, out)
+
     errors = os.path.join(out, "stderr.txt")
     problems = [l.strip() for l in open(errors)] if os.path.exists(errors) else []
     problems = [l for l in problems if re.search(r"fail|exit status|cannot|not opened|no link", l)]
@@ -314,6 +326,49 @@ def main():
     p("```")
     p(commands)
     p("```")
+
+
+def record_section(p, out):
+    flood = {w: keyvalues(os.path.join(out, f"flood-{w}.txt")) for w in ("hidden", "shown")}
+    record = open(os.path.join(out, "record.txt")).read() if os.path.exists(os.path.join(out, "record.txt")) else ""
+    plans = {}
+    if os.path.exists(os.path.join(out, "plans.txt")):
+        for line in open(os.path.join(out, "plans.txt")):
+            for kv in line.split():
+                if "=" in kv:
+                    k, v = kv.split("=", 1)
+                    plans[k] = v
+    if not (flood["hidden"] or record or plans):
+        return
+    p("## 5. The bench record and plans")
+    p()
+    p("| Figure | Result | Goal | |")
+    p("|---|---|---|---|")
+    if flood["hidden"] and flood["shown"]:
+        h, s = float(flood["hidden"]["ticks_per_second"]), float(flood["shown"]["ticks_per_second"])
+        p(f"| `bench_flood`: both loops at 100 ms, Xon/Xoff, every reply an unterminated 64 KiB flood: ticks a "
+          f"second, monitor hidden / shown | {h:.2f} / {s:.2f} (monitor refreshes {flood['shown']['monitor_refreshes']}) "
+          f"| shown ≥ {GOAL_FLOOD:g}× hidden | {verdict(s >= GOAL_FLOOD * h)} |")
+    m = re.search(r"log off: median ([0-9.]+) ms.*?log on: +median ([0-9.]+) ms +\(([-+0-9.]+) %\)", record, re.S)
+    if m:
+        p(f"| `record-compare.sh`: X3.28 poll at 38400 baud, monitor and continuous log off / on (the log handed "
+          f"to the disk at most once a second) | {m.group(1)} / {m.group(2)} ms ({m.group(3)} %) | (cost shown) | |")
+    if "plan_over_floor" in plans:
+        r = float(plans["plan_over_floor"])
+        p(f"| `plan-bench.sh`: a plan's poll step / the floor's poll, 38400 baud, medians "
+          f"| {float(plans['poll_plan_step_median_us']):,.0f} / {float(plans['poll_floor_median_us']):,.0f} µs = "
+          f"{r:.3f} | ≤ {GOAL_PLAN} | {verdict(r <= GOAL_PLAN)} |")
+    if "startup_to_first_byte_ms_median" in plans:
+        t = float(plans["startup_to_first_byte_ms_median"])
+        p(f"| `orna-run`: start to its first byte on the line, median | {t:.1f} ms | under {GOAL_RUN_START:g} ms "
+          f"| {verdict(t < GOAL_RUN_START)} |")
+    if "growth_kib" in plans:
+        g = int(plans["growth_kib"])
+        p(f"| `orna-run`: resident memory over {int(plans['memory_steps']):,} poll steps, end of the warm-up → "
+          f"highest after | {int(plans['rss_end_of_warmup_kib']) / 1024:.1f} → "
+          f"{int(plans['rss_max_after_kib']) / 1024:.1f} MiB ({g:+d} KiB) | growth under "
+          f"{GOAL_PLAN_GROWTH // 1024} MiB | {verdict(g < GOAL_PLAN_GROWTH)} |")
+    p()
 
 
 def exchange_goal(farend, contender):

@@ -17,13 +17,18 @@ LOOP_SECONDS=60
 STARTUPS=11
 MEMORY_EXCHANGES=10000
 WAIT_ITERATIONS=1000
+FLOOD_SECONDS=20
+PLAN_POLLS=10000
+PLAN_MEMORY_STEPS=100000
+RECORD_ROUNDS=5
 if [ "${1:-}" = --quick ]; then
     EXCHANGES=100 ROUNDS=2 LOOP_SECONDS=10 STARTUPS=3 MEMORY_EXCHANGES=1000 WAIT_ITERATIONS=100
+    FLOOD_SECONDS=5 PLAN_POLLS=500 PLAN_MEMORY_STEPS=5000 RECORD_ROUNDS=2
 fi
 COMMAND="bench/run.sh${1:+ $1}"
 
 install_missing
-build bench_wait bench_exchange bench_loops bench_startup bench_pacing floor_exchange
+build bench_wait bench_exchange bench_loops bench_startup bench_pacing bench_flood floor_exchange orna-run
 B=$BUILD/bench
 OUT=$BUILD/bench-results/$(date +%Y%m%d-%H%M%S)
 mkdir -p "$OUT"
@@ -123,6 +128,24 @@ note "build-bench/orna-sim --turnaround 0 --unpaced"
 note "build-bench/bench/bench_exchange --memory DEVICE $MEMORY_EXCHANGES"
 "$B/bench_exchange" --memory "$SIM_DEVICE" "$MEMORY_EXCHANGES" >"$OUT/memory.txt" 2>>"$OUT/stderr.txt" || echo "exit status $? from bench_exchange --memory" >>"$OUT/stderr.txt"
 stop_sim
+
+# ---- 5. The bench record and plans.
+echo "bench: loops under a flood, monitor hidden and shown"
+for shown in hidden shown; do
+    args=()
+    [ $shown = shown ] && args=(--monitor)
+    note "build-bench/bench/bench_flood $FLOOD_SECONDS ${args[*]}"
+    "$B/bench_flood" "$FLOOD_SECONDS" "${args[@]}" >"$OUT/flood-$shown.txt" 2>>"$OUT/stderr.txt" ||
+        echo "exit status $? from bench_flood $shown" >>"$OUT/stderr.txt"
+done
+echo "bench: what the monitor and the continuous log cost"
+note "bench/record-compare.sh build-bench $RECORD_ROUNDS 200 10"
+"$ROOT/bench/record-compare.sh" "$BUILD" "$RECORD_ROUNDS" 200 10 >"$OUT/record.txt" 2>>"$OUT/stderr.txt" ||
+    echo "exit status $? from record-compare.sh" >>"$OUT/stderr.txt"
+echo "bench: plans"
+note "bench/plan-bench.sh $PLAN_POLLS $PLAN_MEMORY_STEPS $STARTUPS"
+"$ROOT/bench/plan-bench.sh" "$PLAN_POLLS" "$PLAN_MEMORY_STEPS" "$STARTUPS" >"$OUT/plans.txt" 2>>"$OUT/stderr.txt" ||
+    echo "exit status $? from plan-bench.sh" >>"$OUT/stderr.txt"
 
 echo "load_at_end=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$OUT/machine.txt"
 "$PY" "$ROOT/bench/make_report.py" "$OUT" >"$ROOT/docs/performance.md"
