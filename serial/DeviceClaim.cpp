@@ -137,7 +137,7 @@ QString resolveDevice(const QString &path, QString *why)
     }
     char *resolved = ::realpath(given.constData(), nullptr);
     if (resolved) {
-        const QString device = QFile::decodeName(resolved);
+        QString device = QFile::decodeName(resolved);
         std::free(resolved);
         return device;
     }
