@@ -59,6 +59,7 @@ void startLoops(SessionHarness &h, const QByteArray &command, const QByteArray &
         QVERIFY(h.s->startQueryLoop());
 }
 
+// The count, shown with its label.
 void verifyCount(SessionHarness &h, qint64 count)
 {
     QCOMPARE(h.state().LpCount, count);
