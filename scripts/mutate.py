@@ -31,8 +31,8 @@ reported apart from the score.
 """
 import argparse, collections, difflib, hashlib, json, os, re, shutil, signal, subprocess, sys, time
 
-FOLDERS = ["app", "serial", "modes", "exchange", "cmdtable", "loops", "sim"]
-SKIP = {"app/main.cpp", "app/Logo.cpp"}
+FOLDERS = ["app", "session", "serial", "modes", "exchange", "cmdtable", "loops", "plan", "sim"]
+SKIP = {"app/main.cpp", "app/Logo.cpp", "app/docs-art.cpp"}
 # Sizes and places of widgets: numbers no behaviour depends on.
 LAYOUT = re.compile(r"\b(add(Widget|Layout|Stretch|Spacing)|set(Spacing|ContentsMargins|Minimum\w*|Maximum\w*|Fixed\w*|"
                     r"Geometry|ColumnStretch|RowStretch|PointSize\w*|PixelSize)|resize|move|QSizeF?|QRectF?|QPointF?)\b")
@@ -47,7 +47,7 @@ SHARED_CMAKE = """# Written by scripts/mutate.py: the project's libraries shared
 # only, so that a mutant relinks one library and no program.
 function(add_library name)
   set(args ${ARGN})
-  if(name STREQUAL "ornacore" OR name STREQUAL "ornaline" OR name STREQUAL "ornasim")
+  if(name STREQUAL "ornacore" OR name STREQUAL "ornaline" OR name STREQUAL "ornasim" OR name STREQUAL "ornaplan")
     list(REMOVE_ITEM args STATIC)
     _add_library(${name} SHARED ${args})
   else()

@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The command and query loops: the interval choice, starting and stopping,
-// what one tick does, the count and its display, and ticks that must not
-// reach the line.
+// what one tick does, the count, and ticks that must not reach the line.
 
-#include "support/WindowHarness.h"
+#include "support/SessionHarness.h"
 
 #include "serial/LineMonitor.h"
-#include "serial/frmPorts.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QMap>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+using Replies = QMap<QByteArray, QByteArray>; // the converter's answer to each write
 
 namespace {
 
@@ -29,21 +26,46 @@ void answerScpi(ScriptPort &p, const QByteArray &d)
         p.inject(">");
 }
 
-void prepare(WindowHarness &h)
+// An open port; ticks are driven by the tests.
+void prepare(SessionHarness &h)
 {
-    h.w->Timer1->stop(); // ticks are driven by the tests
-    h.init(1);
+    h.s->timer().stop();
+    h.init();
     h.takeWritten();
 }
 
-void startBoth(WindowHarness &h, const QString &command, const QString &query)
+// X3.28 through the SCPI switch (with the link as after its opening), or
+// Xon/Xoff by its button; SCPI stays as it is.
+void enterMode(SessionHarness &h, const QByteArray &mode)
 {
-    h.w->combCmd->setEditText(command);
-    h.w->combQuery->setEditText(query);
-    h.w->cmdCmdtst_Click();
-    h.w->cmdQtst_Click();
-    QCOMPARE(h.w->CMDloopFlg, 1);
-    QCOMPARE(h.w->QloopFlg, 1);
+    if (mode == "X3.28") {
+        h.send("SYST:LANG X3.28");
+        h.state().AddrSetFlg = true;
+    } else if (mode == "XonXoff") {
+        h.s->xonXoff();
+    }
+    QCOMPARE(h.state().cmdMode, mode);
+    h.port->writes.clear();
+}
+
+// Starts the loop of each entry given (an empty one stays off).
+void startLoops(SessionHarness &h, const QByteArray &command, const QByteArray &query)
+{
+    h.view.command = command;
+    h.view.query = query;
+    if (!command.isEmpty())
+        QVERIFY(h.s->startCommandLoop());
+    if (!query.isEmpty())
+        QVERIFY(h.s->startQueryLoop());
+}
+
+// The count, shown with its label.
+void verifyCount(SessionHarness &h, qint64 count)
+{
+    QCOMPARE(h.state().LpCount, count);
+    QVERIFY(h.s->loops().countShown());
+    QVERIFY(h.s->loops().countLabelShown());
+    QCOMPARE(h.s->loops().countText(), QString::number(count));
 }
 
 } // namespace
@@ -52,62 +74,19 @@ class TestLoops : public QObject
 {
     Q_OBJECT
 private slots:
-    void startUp()
-    {
-        WindowHarness h;
-        QVERIFY(h.w->Timer1->isActive());
-        QCOMPARE(h.w->Timer1->interval(), 500);
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(h.w->optTime[i]->isChecked(), i == 3);
-        QCOMPARE(h.w->CMDloopFlg, 0);
-        QCOMPARE(h.w->QloopFlg, 0);
-        QCOMPARE(h.w->LpCount, qint64(0));
-        QVERIFY(h.w->txtCount->isHidden());
-        QVERIFY(h.w->lblCount->isHidden());
-        for (QPushButton *b : {h.w->cmdCmdtst, h.w->cmdCmdtstoff, h.w->cmdQtst, h.w->cmdQtstOff})
-            QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
-        // A tick with no loop running does nothing visible.
-        h.w->Timer1->stop();
-        h.w->Timer1_Timer();
-        QVERIFY(h.w->txtCount->isHidden());
-        QCOMPARE(h.w->LpCount, qint64(0));
-    }
-
-    void intervalOptions_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<int>("interval");
-        QTest::newRow("0") << 0 << QStringLiteral("100 ms") << 100;
-        QTest::newRow("1") << 1 << QStringLiteral("200 ms") << 200;
-        QTest::newRow("2") << 2 << QStringLiteral("300 ms") << 300;
-        QTest::newRow("3") << 3 << QStringLiteral("500 ms") << 500;
-        QTest::newRow("4") << 4 << QStringLiteral("1 sec") << 1000;
-        // The handler is public; any other index changes nothing.
-        QTest::newRow("5, no such member") << 5 << QString() << 0;
-        QTest::newRow("-1, no such member") << -1 << QString() << 0;
-    }
+    // The interval options; any other index changes nothing.
     void intervalOptions()
     {
-        QFETCH(int, index);
-        QFETCH(QString, caption);
-        QFETCH(int, interval);
-        WindowHarness h;
-        if (caption.isEmpty()) {
-            h.w->optTime[4]->click();
-            h.w->optTime_Click(index);
-            QCOMPARE(h.w->Timer1->interval(), 1000);
-            QVERIFY(h.w->optTime[4]->isChecked());
-            return;
+        SessionHarness h;
+        const int ms[] = {100, 200, 300, 500, 1000};
+        for (int i : {4, 0, 1, 2, 3}) { // from 500 ms, each a change
+            h.s->chooseInterval(i);
+            QCOMPARE(h.s->timer().interval(), ms[i]);
         }
-        QCOMPARE(h.w->optTime[index]->text(), caption);
-        // Start from another member so that every row really changes something.
-        h.w->optTime[index == 4 ? 0 : 4]->click();
-        QVERIFY(h.w->Timer1->interval() != interval);
-        h.w->optTime[index]->click();
-        QCOMPARE(h.w->Timer1->interval(), interval);
-        QVERIFY(h.w->optTime[index]->isChecked());
-        QVERIFY(h.w->Timer1->isActive());
+        h.s->chooseInterval(5);
+        h.s->chooseInterval(-1);
+        QCOMPARE(h.s->timer().interval(), 500);
+        QVERIFY(h.s->timer().isActive());
     }
 
     void emptyBoxAtStart_data()
@@ -123,110 +102,75 @@ private slots:
     {
         QFETCH(bool, commandLoop);
         QFETCH(QByteArray, message);
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
         // The other box holds text: only the loop's own box counts.
-        h.w->combCmd->setEditText(commandLoop ? QString() : QStringLiteral("*idn?"));
-        h.w->combQuery->setEditText(commandLoop ? QStringLiteral("C1") : QString());
-        h.w->resultsReplace("before");
+        h.view.command = commandLoop ? "" : "*idn?";
+        h.view.query = commandLoop ? "C1" : "";
+        h.s->resultsReplace("before");
 
-        if (commandLoop)
-            h.w->cmdCmdtst_Click();
-        else
-            h.w->cmdQtst_Click();
+        QVERIFY(!(commandLoop ? h.s->startCommandLoop() : h.s->startQueryLoop()));
 
-        QCOMPARE(h.transcript(), message);
-        QCOMPARE(h.seams.beeps, 1);
-        QCOMPARE(h.w->CMDloopFlg, 0);
-        QCOMPARE(h.w->QloopFlg, 0);
-        QVERIFY(h.w->cmdCmdtst->isEnabled());
-        QVERIFY(h.w->cmdQtst->isEnabled());
-        QVERIFY(!h.w->cmdCmdtstoff->isEnabled());
-        QVERIFY(!h.w->cmdQtstOff->isEnabled());
-        QVERIFY(!h.w->errorShown());
+        QCOMPARE(h.view.transcript, message);
+        QCOMPARE(h.view.beeps, 1);
+        QCOMPARE(h.state().CMDloopFlg, 0);
+        QCOMPARE(h.state().QloopFlg, 0);
+        QVERIFY(!h.view.errorVisible);
         QVERIFY(h.port->writes.isEmpty());
     }
 
-    // Both loops in SCPI mode: the command is an SCPI query, the query loop
-    // reports the unknown mode. The error box shows that report only if the
-    // query step came after the command exchange (which hides the box first).
+    // Both loops: each tick runs the command exchange, then the query
+    // exchange, and counts once. In SCPI mode the query loop reports the
+    // unknown mode; the error box shows that report only because the query
+    // step came after the command exchange (which hides the box first).
+    void oneTickBothLoops_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<Replies>("replies");
+        QTest::addColumn<QList<QByteArray>>("writes"); // one tick's
+        QTest::addColumn<QByteArray>("transcript");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("SCPI") << QByteArray("SCPI") << Replies{{"*idn?\n", "Vek Orna\n>"}}
+                              << QList<QByteArray>{"*idn?\n"}
+                              << QByteArray("Sent *idn?\r\nVek Orna\r\nPrompt received") << kUnknownScpi;
+        QTest::newRow("Xon/Xoff") << QByteArray("XonXoff") << Replies{{"= SP1 100\r", "\x11"}, {"? C1\r", "100\r"}}
+                                  << QList<QByteArray>{"= SP1 100\r", "? C1\r"}
+                                  << QByteArray("Sent C1\r\nReceived Characters: 100<cr>") << QString();
+        // The selection, then the whole poll.
+        QTest::newRow("X3.28") << QByteArray("X3.28")
+                               << Replies{{"\x02= SP1 100\x03", "\x06"},
+                                          {"\x02? C1\x03", "\x06"},
+                                          {"\x04", "\x02" "100\r\x03"},
+                                          {"\x06", "\x04"}}
+                               << QList<QByteArray>{"\x02= SP1 100\x03", "\x02? C1\x03", "\x04", "\x06"}
+                               << QByteArray("Received Characters:  6 \r\nReceived  ACK\r\n"
+                                             "Received STX 100<cr> ETX\r\nReceived EOT")
+                               << QString();
+    }
     void oneTickBothLoops()
     {
-        WindowHarness h;
+        QFETCH(QByteArray, mode);
+        QFETCH(Replies, replies);
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QByteArray, transcript);
+        QFETCH(QString, error);
+        SessionHarness h;
         prepare(h);
-        h.port->responder = answerScpi;
-        startBoth(h, QStringLiteral("*idn?"), QStringLiteral("C1"));
-        QVERIFY(!h.w->cmdCmdtst->isEnabled());
-        QVERIFY(h.w->cmdCmdtstoff->isEnabled());
-        QVERIFY(!h.w->cmdQtst->isEnabled());
-        QVERIFY(h.w->cmdQtstOff->isEnabled());
+        enterMode(h, mode);
+        h.port->responder = [&replies](ScriptPort &p, const QByteArray &d) { p.inject(replies.value(d)); };
+        startLoops(h, mode == "SCPI" ? "*idn?" : "SP1 100", "C1");
 
-        h.w->Timer1_Timer();
-
-        QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
-        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek Orna\r\nPrompt received"));
-        QVERIFY(h.w->errorShown());
-        QCOMPARE(h.w->errorText(), kUnknownScpi);
-        QCOMPARE(h.seams.beeps, 1);
-        QCOMPARE(h.w->LpCount, qint64(1));
-        QVERIFY(!h.w->txtCount->isHidden());
-        QVERIFY(!h.w->lblCount->isHidden());
-        QCOMPARE(h.w->txtCount->text(), QStringLiteral("1"));
-
-        h.w->Timer1_Timer();
-        QCOMPARE(h.port->writes.size(), 2);
-        QCOMPARE(h.w->txtCount->text(), QStringLiteral("2"));
-    }
-
-    // The same with both exchanges writing: command line first, then query.
-    void oneTickBothLoopsXonXoff()
-    {
-        WindowHarness h;
-        prepare(h);
-        h.port->responder = [](ScriptPort &p, const QByteArray &d) {
-            if (d == "= SP1 100\r")
-                p.inject("\x11");
-            else if (d == "? C1\r")
-                p.inject("100\r");
-        };
-        h.w->cmdXonXoff_Click();
-        startBoth(h, QStringLiteral("SP1 100"), QStringLiteral("C1"));
-
-        h.w->Timer1_Timer();
-
-        QCOMPARE(h.port->writes, (QList<QByteArray>{"= SP1 100\r", "? C1\r"}));
-        QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
-        QCOMPARE(h.transcript(), QByteArray("Sent C1\r\nReceived Characters: 100<cr>"));
-        QCOMPARE(h.w->LpCount, qint64(1));
-        QCOMPARE(h.w->txtCount->text(), QStringLiteral("1"));
-    }
-
-    // X3.28: the selection, then the whole poll, in one counted tick.
-    void oneTickBothLoopsX328()
-    {
-        WindowHarness h;
-        prepare(h);
-        h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
-        h.w->cmdSend_Click();
-        QCOMPARE(h.w->cmdMode, QByteArray("X3.28"));
-        h.w->AddrSetFlg = true; // as after the link was opened
-        h.port->writes.clear();
-        h.port->responder = [](ScriptPort &p, const QByteArray &d) {
-            if (d == "\x02= SP1 100\x03" || d == "\x02? C1\x03")
-                p.inject("\x06");
-            else if (d == "\x04")
-                p.inject("\x02" "100\r\x03");
-            else if (d == "\x06")
-                p.inject("\x04");
-        };
-        startBoth(h, QStringLiteral("SP1 100"), QStringLiteral("C1"));
-
-        h.w->Timer1_Timer();
-
-        QCOMPARE(h.port->writes, (QList<QByteArray>{"\x02= SP1 100\x03", "\x02? C1\x03", "\x04", "\x06"}));
-        QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
-        QVERIFY(h.transcript().endsWith("Received EOT"));
-        QCOMPARE(h.w->LpCount, qint64(1));
+        QList<QByteArray> written;
+        for (int tick = 1; tick <= 2; ++tick) {
+            h.s->tick();
+            written += writes;
+            QCOMPARE(h.port->writes, written);
+            QCOMPARE(h.view.transcript, transcript);
+            QCOMPARE(h.view.errorVisible, !error.isEmpty());
+            QCOMPARE(h.view.error, error);
+            QCOMPARE(h.view.beeps, error.isEmpty() ? 0 : tick);
+            verifyCount(h, tick);
+        }
     }
 
     void stopOneOfTwo_data()
@@ -238,52 +182,35 @@ private slots:
     void stopOneOfTwo()
     {
         QFETCH(bool, stopCommandFirst);
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
         h.port->responder = answerScpi;
-        startBoth(h, QStringLiteral("*idn?"), QStringLiteral("C1"));
-        h.w->Timer1_Timer();
-        QCOMPARE(h.w->LpCount, qint64(1));
+        startLoops(h, "*idn?", "C1");
+        h.s->tick();
+        QCOMPARE(h.state().LpCount, qint64(1));
         h.port->writes.clear();
 
-        if (stopCommandFirst)
-            h.w->cmdCmdtstoff_Click();
-        else
-            h.w->cmdQtstOff_Click();
+        stopCommandFirst ? h.s->stopCommandLoop() : h.s->stopQueryLoop();
 
         // The other loop goes on, visible and counting.
-        QCOMPARE(h.w->CMDloopFlg, stopCommandFirst ? 0 : 1);
-        QCOMPARE(h.w->QloopFlg, stopCommandFirst ? 1 : 0);
-        QCOMPARE(h.w->cmdCmdtst->isEnabled(), stopCommandFirst);
-        QCOMPARE(h.w->cmdCmdtstoff->isEnabled(), !stopCommandFirst);
-        QCOMPARE(h.w->cmdQtst->isEnabled(), !stopCommandFirst);
-        QCOMPARE(h.w->cmdQtstOff->isEnabled(), stopCommandFirst);
-        QVERIFY(!h.w->txtCount->isHidden());
-        QVERIFY(!h.w->lblCount->isHidden());
-        QCOMPARE(h.w->LpCount, qint64(1));
-        h.w->Timer1_Timer();
-        QCOMPARE(h.w->LpCount, qint64(2));
-        QCOMPARE(h.w->txtCount->text(), QStringLiteral("2"));
+        QCOMPARE(h.state().CMDloopFlg, stopCommandFirst ? 0 : 1);
+        QCOMPARE(h.state().QloopFlg, stopCommandFirst ? 1 : 0);
+        verifyCount(h, 1);
+        h.s->tick();
+        verifyCount(h, 2);
         if (stopCommandFirst) {
             QVERIFY(h.port->writes.isEmpty());
-            QCOMPARE(h.w->errorText(), kUnknownScpi);
+            QCOMPARE(h.view.error, kUnknownScpi);
         } else {
             QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
-            QVERIFY(!h.w->errorShown());
+            QVERIFY(!h.view.errorVisible);
         }
 
-        if (stopCommandFirst)
-            h.w->cmdQtstOff_Click();
-        else
-            h.w->cmdCmdtstoff_Click();
+        stopCommandFirst ? h.s->stopQueryLoop() : h.s->stopCommandLoop();
 
-        QVERIFY(h.w->txtCount->isHidden());
-        QVERIFY(h.w->lblCount->isHidden());
-        QCOMPARE(h.w->LpCount, qint64(0));
-        QVERIFY(h.w->cmdCmdtst->isEnabled());
-        QVERIFY(h.w->cmdQtst->isEnabled());
-        QVERIFY(!h.w->cmdCmdtstoff->isEnabled());
-        QVERIFY(!h.w->cmdQtstOff->isEnabled());
+        QVERIFY(!h.s->loops().countShown());
+        QVERIFY(!h.s->loops().countLabelShown());
+        QCOMPARE(h.state().LpCount, qint64(0));
     }
 
     void countPast32767_data()
@@ -298,17 +225,16 @@ private slots:
     {
         QFETCH(qint64, before);
         QFETCH(QString, shown);
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
         h.port->responder = answerScpi;
-        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-        h.w->cmdCmdtst_Click();
-        h.w->LpCount = before;
+        startLoops(h, "*idn?", {});
+        h.state().LpCount = before;
 
-        h.w->Timer1_Timer();
+        h.s->tick();
 
-        QCOMPARE(h.w->LpCount, before + 1);
-        QCOMPARE(h.w->txtCount->text(), shown);
+        QCOMPARE(h.state().LpCount, before + 1);
+        QCOMPARE(h.s->loops().countText(), shown);
     }
 
     // The mode changes that reset the loop buttons leave the flags alone: the
@@ -330,78 +256,70 @@ private slots:
     {
         QFETCH(int, change);
         QFETCH(bool, stopEnabledAfter);
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
         h.port->responder = answerScpi;
-        startBoth(h, QStringLiteral("*idn?"), QStringLiteral("C1"));
-
-        switch (change) {
-        case 0: h.w->cmdSCPI_Click(); break;
-        case 1: h.w->cmdXonXoff_Click(); break;
-        case 2: h.init(1); break;
-        case 3:
-            h.w->combCmd->setEditText(QStringLiteral("SYST:LANG XonXoff"));
-            h.w->cmdSend_Click();
-            break;
-        case 4: h.w->cmdDisconnect_Click(); break;
-        case 5:
-            h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
-            h.w->cmdSend_Click();
-            break;
+        startLoops(h, "*idn?", "C1");
+        // The buttons as the window leaves them after both starts.
+        const char *const starts[] = {"cmdCmdtst", "cmdQtst"}, *const stops[] = {"cmdCmdtstoff", "cmdQtstOff"};
+        for (int i = 0; i < 2; ++i) {
+            h.view.setEnabled(starts[i], false);
+            h.view.setEnabled(stops[i], true);
         }
 
-        QCOMPARE(h.w->CMDloopFlg, 1);
-        QCOMPARE(h.w->QloopFlg, 1);
-        QCOMPARE(h.w->cmdCmdtstoff->isEnabled(), stopEnabledAfter);
-        QCOMPARE(h.w->cmdQtstOff->isEnabled(), stopEnabledAfter);
-        QCOMPARE(h.w->cmdCmdtst->isEnabled(), !stopEnabledAfter);
-        QCOMPARE(h.w->cmdQtst->isEnabled(), !stopEnabledAfter);
+        switch (change) {
+        case 0: h.s->scpi(); break;
+        case 1: h.s->xonXoff(); break;
+        case 2: h.init(); break;
+        case 3: h.send("SYST:LANG XonXoff"); break;
+        case 4: h.s->disconnectLink(); break;
+        case 5: h.send("SYST:LANG X3.28"); break;
+        }
+
+        QCOMPARE(h.state().CMDloopFlg, 1);
+        QCOMPARE(h.state().QloopFlg, 1);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY2(h.view.isEnabled(stops[i]) == stopEnabledAfter, stops[i]);
+            QVERIFY2(h.view.isEnabled(starts[i]) != stopEnabledAfter, starts[i]);
+        }
 
         // Start again, then stop: the only way out with a disabled stop button.
         // (Most of the changes empty the command box; the start wants a text.)
-        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-        h.w->cmdCmdtst_Click();
-        h.w->cmdQtst_Click();
-        QCOMPARE(h.w->CMDloopFlg, 1);
-        QCOMPARE(h.w->QloopFlg, 1);
-        QVERIFY(h.w->cmdCmdtstoff->isEnabled());
-        QVERIFY(h.w->cmdQtstOff->isEnabled());
-        h.w->cmdCmdtstoff_Click();
-        h.w->cmdQtstOff_Click();
-        QCOMPARE(h.w->CMDloopFlg, 0);
-        QCOMPARE(h.w->QloopFlg, 0);
+        startLoops(h, "*idn?", "C1");
+        QCOMPARE(h.state().CMDloopFlg, 1);
+        QCOMPARE(h.state().QloopFlg, 1);
+        h.s->stopCommandLoop();
+        h.s->stopQueryLoop();
+        QCOMPARE(h.state().CMDloopFlg, 0);
+        QCOMPARE(h.state().QloopFlg, 0);
     }
 
     // A query loop started in X3.28 mode runs on after the SCPI button; each
     // tick reports the unknown mode with one beep, writes nothing, and counts.
     void queryLoopInScpiMode()
     {
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
         h.port->responder = answerScpi;
-        h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
-        h.w->cmdSend_Click();
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->cmdQtst_Click();
-        h.w->cmdSCPI_Click();
-        QCOMPARE(h.w->cmdMode, QByteArray("SCPI"));
-        QCOMPARE(h.w->QloopFlg, 1);
-        QVERIFY(!h.w->cmdQtstOff->isEnabled());
+        enterMode(h, "X3.28");
+        startLoops(h, {}, "C1");
+        h.s->scpi();
+        QCOMPARE(h.state().cmdMode, QByteArray("SCPI"));
+        QCOMPARE(h.state().QloopFlg, 1);
         h.port->writes.clear();
-        h.w->resultsReplace("before");
-        const int beeps = h.seams.beeps;
+        h.s->resultsReplace("before");
+        const int beeps = h.view.beeps;
 
         for (int tick = 1; tick <= 3; ++tick) {
-            h.w->hideError();
-            h.w->Timer1_Timer();
-            QVERIFY(h.w->errorShown());
-            QCOMPARE(h.w->errorText(), kUnknownScpi);
-            QCOMPARE(h.seams.beeps, beeps + tick);
-            QCOMPARE(h.w->LpCount, qint64(tick));
-            QCOMPARE(h.w->txtCount->text(), QString::number(tick));
+            h.view.hideError();
+            h.s->tick();
+            QVERIFY(h.view.errorVisible);
+            QCOMPARE(h.view.error, kUnknownScpi);
+            QCOMPARE(h.view.beeps, beeps + tick);
+            verifyCount(h, tick);
         }
         QVERIFY(h.port->writes.isEmpty());
-        QCOMPARE(h.transcript(), QByteArray("before"));
+        QCOMPARE(h.view.transcript, QByteArray("before"));
     }
 
     // A tick that falls due while an exchange waits is skipped: nothing
@@ -424,53 +342,50 @@ private slots:
         QFETCH(bool, outerIsTick);
         QFETCH(bool, blocked);
         QFETCH(int, intervalMs);
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
-        h.w->Timer1->setInterval(intervalMs);
+        h.s->timer().setInterval(intervalMs);
         h.port->mayBlock = blocked;
         // A full wait blocks 100 ms (the prompt) to 300 ms at most: room for the
         // 5 ms timer and its handler on a slow, instrumented build.
-        h.w->pollPacingMicros = blocked ? 10 : 0;
+        h.s->pollPacingMicros = blocked ? 10 : 0;
         if (!blocked)
             h.port->replyToNext(20, "Vek Orna\n>");
-        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->cmdQtst_Click(); // in SCPI mode a served query tick would show an error
-        if (outerIsTick) {
-            h.w->cmdQtstOff_Click();
-            h.w->cmdCmdtst_Click();
-        }
+        h.view.command = "*idn?";
+        h.view.query = "C1";
+        // The loop whose tick falls due (in SCPI mode a served query tick would show an error).
+        QVERIFY(outerIsTick ? h.s->startCommandLoop() : h.s->startQueryLoop());
         bool ranWhileBusy = false;
-        QTimer::singleShot(blocked ? 5 : 0, h.w.get(), [&] {
-            ranWhileBusy = h.w->Busy();
-            h.w->Timer1_Timer();
+        QTimer::singleShot(blocked ? 5 : 0, h.s.get(), [&] {
+            ranWhileBusy = h.s->busy();
+            h.s->tick();
             if (blocked)
                 h.port->inject("Vek Orna\n>");
         });
-        const qint64 skipped = h.w->skippedTicks();
+        const qint64 skipped = h.s->skippedTicks();
 
         if (outerIsTick)
-            h.w->Timer1_Timer();
+            h.s->tick();
         else
-            h.w->cmdSend_Click();
+            h.s->send();
 
         QVERIFY(ranWhileBusy);
         if (blocked) // the wait spent its time blocked, not reading
             QVERIFY2(h.port->inputCalls < 100, qPrintable(QString::number(h.port->inputCalls)));
-        QCOMPARE(h.w->skippedTicks(), skipped + 1);
+        QCOMPARE(h.s->skippedTicks(), skipped + 1);
         // The skipped tick is the running loop's; the outer tick's exchange counts.
-        const LoopStats &stats = outerIsTick ? h.w->commandLoopStats() : h.w->queryLoopStats();
+        const LoopStats &stats = outerIsTick ? h.s->loops().commandStats() : h.s->loops().queryStats();
         if (intervalMs > 1)
             QCOMPARE(stats.skippedBusy, qint64(1));
         else // the nested tick, and at least the 5 ms the wait lasted
             QVERIFY2(stats.skippedBusy >= 1 + 5, qPrintable(QString::number(stats.skippedBusy)));
         QCOMPARE(stats.run(), qint64(outerIsTick ? 1 : 0));
         QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
-        QVERIFY2(!h.w->errorShown(), qPrintable(h.w->errorText()));
-        QCOMPARE(h.seams.beeps, 0);
-        QCOMPARE(h.transcript(), QByteArray("Sent *idn?\r\nVek Orna\r\nPrompt received"));
-        QCOMPARE(h.w->LpCount, qint64(outerIsTick ? 1 : 0));
-        QCOMPARE(h.w->txtCount->isHidden(), !outerIsTick);
+        QVERIFY2(!h.view.errorVisible, qPrintable(h.view.error));
+        QCOMPARE(h.view.beeps, 0);
+        QCOMPARE(h.view.transcript, QByteArray("Sent *idn?\r\nVek Orna\r\nPrompt received"));
+        QCOMPARE(h.state().LpCount, qint64(outerIsTick ? 1 : 0));
+        QCOMPARE(h.s->loops().countShown(), outerIsTick);
     }
 
     // Ticks while the port is closed write nothing and are not counted.
@@ -484,56 +399,50 @@ private slots:
     void tickWithPortClosed()
     {
         QFETCH(int, how);
-        WindowHarness h;
-        h.w->Timer1->stop();
+        SessionHarness h;
+        h.s->timer().stop();
         if (how != 0)
-            h.init(1);
+            h.init();
         h.port->responder = answerScpi;
-        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-        h.w->cmdCmdtst_Click();
-        QCOMPARE(h.w->CMDloopFlg, 1);
-        const qint64 skipped = h.w->skippedTicks();
+        startLoops(h, "*idn?", {});
+        const qint64 skipped = h.s->skippedTicks();
         const qint64 inputs = h.port->inputCalls;
 
         bool closedAtTick = false;
-        switch (how) {
-        case 0:
-        case 1:
-            if (how == 1)
-                h.port->loseLine();
+        const auto tick = [&] {
             closedAtTick = !h.port->PortOpen();
-            h.w->Timer1_Timer();
-            break;
-        case 2:
-            h.seams.dialog = [&](frmPorts &d) {
-                closedAtTick = !h.port->PortOpen();
-                h.w->Timer1_Timer();
-                d.cmdCOM_Click(1);
-                d.cmdExit_Click();
-            };
-            h.w->cmdInit_Click();
+            h.s->tick();
+        };
+        if (how == 1)
+            h.port->loseLine();
+        if (how == 2) {
+            h.s->init([&] {
+                tick();
+                return PortChoice{1, QStringLiteral("9600,N,8,1")};
+            });
             QVERIFY(h.port->PortOpen());
-            break;
+        } else {
+            tick();
         }
 
         QVERIFY(closedAtTick);
-        QCOMPARE(h.w->skippedTicks(), skipped + 1);
+        QCOMPARE(h.s->skippedTicks(), skipped + 1);
         // While the dialog is up the line is held: busy rather than closed.
-        QCOMPARE(h.w->commandLoopStats().skippedClosed, qint64(how == 2 ? 0 : 1));
-        QCOMPARE(h.w->commandLoopStats().skippedBusy, qint64(how == 2 ? 1 : 0));
+        QCOMPARE(h.s->loops().commandStats().skippedClosed, qint64(how == 2 ? 0 : 1));
+        QCOMPARE(h.s->loops().commandStats().skippedBusy, qint64(how == 2 ? 1 : 0));
         QCOMPARE(h.port->inputCalls, inputs);
         QVERIFY(h.port->writes.isEmpty());
-        QCOMPARE(h.w->LpCount, qint64(0));
-        QVERIFY(h.w->txtCount->isHidden());
-        QCOMPARE(h.w->CMDloopFlg, 1);
+        QCOMPARE(h.state().LpCount, qint64(0));
+        QVERIFY(!h.s->loops().countShown());
+        QCOMPARE(h.state().CMDloopFlg, 1);
 
         if (how == 2) {
             // The loop survived the re-initialisation and runs on the open port
             // (which emptied the command box and the command memory).
-            h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-            h.w->Timer1_Timer();
+            h.view.command = "*idn?";
+            h.s->tick();
             QCOMPARE(h.port->writes, QList<QByteArray>{"*idn?\n"});
-            QCOMPARE(h.w->LpCount, qint64(1));
+            QCOMPARE(h.state().LpCount, qint64(1));
         }
     }
 
@@ -542,53 +451,52 @@ private slots:
     // stays) and resets it.
     void stopDuringTick()
     {
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
-        h.w->combCmd->setEditText(QStringLiteral("*idn?"));
-        h.w->cmdCmdtst_Click();
+        startLoops(h, "*idn?", {});
         h.port->responder = [&](ScriptPort &p, const QByteArray &d) {
-            h.w->cmdCmdtstoff_Click();
+            h.s->stopCommandLoop();
             answerScpi(p, d);
         };
 
-        h.w->Timer1_Timer();
+        h.s->tick();
 
-        QCOMPARE(h.w->CMDloopFlg, 0);
+        QCOMPARE(h.state().CMDloopFlg, 0);
         QCOMPARE(h.port->writes.size(), 1);
-        QCOMPARE(h.w->LpCount, qint64(1));
-        QVERIFY(!h.w->txtCount->isHidden());
-        QVERIFY(!h.w->lblCount->isHidden());
+        verifyCount(h, 1);
 
-        h.w->Timer1_Timer();
+        h.s->tick();
 
         QCOMPARE(h.port->writes.size(), 1);
-        QCOMPARE(h.w->LpCount, qint64(0));
-        QVERIFY(h.w->txtCount->isHidden());
-        QVERIFY(!h.w->lblCount->isHidden());
+        QCOMPARE(h.state().LpCount, qint64(0));
+        QVERIFY(!h.s->loops().countShown());
+        QVERIFY(h.s->loops().countLabelShown());
     }
 
-    // Exit pressed while the tick's command waits: the query step sends
+    // Exit asked for while the tick's command waits: the query step sends
     // nothing, the tick is not counted, the line gets its disconnect.
     void exitDuringTick()
     {
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
-        h.w->cmdXonXoff_Click();
-        startBoth(h, QStringLiteral("SP1 100"), QStringLiteral("C1"));
+        enterMode(h, "XonXoff");
+        startLoops(h, "SP1 100", "C1");
+        QSignalSpy ended(h.s.get(), &BenchSession::ended);
         h.port->responder = [&](ScriptPort &, const QByteArray &d) {
             if (d == "= SP1 100\r")
-                h.w->cmdExit_Click();
+                h.s->requestExit();
         };
 
-        h.w->Timer1_Timer();
+        h.s->tick();
 
         QCOMPARE(h.port->writes, (QList<QByteArray>{"= SP1 100\r", QByteArray("\x10\x05")}));
-        QCOMPARE(h.seams.programEnds, 1);
-        QCOMPARE(h.w->LpCount, qint64(0));
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(h.state().LpCount, qint64(0));
     }
 
-    // The loop statistics count each exchange once, by how it ended; a
-    // loop that starts again counts from zero.
+    // The loop statistics count each exchange once, by how it ended; the
+    // tick counts whatever the outcome; a loop that starts again counts
+    // from zero.
     void statisticsCountEachOutcome_data()
     {
         QTest::addColumn<QByteArray>("mode");
@@ -623,65 +531,57 @@ private slots:
         QFETCH(int, outcome);
         QFETCH(int, holdOffs);
         QFETCH(bool, timed);
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
-        if (mode == "X3.28") {
-            h.w->combCmd->setEditText(QStringLiteral("SYST:LANG X3.28"));
-            h.w->cmdSend_Click();
-            h.w->AddrSetFlg = true; // as after the link was opened
-        } else if (mode == "XonXoff") {
-            h.w->cmdXonXoff_Click();
-        }
-        h.w->combQuery->setEditText(QStringLiteral("C1"));
-        h.w->cmdQtst_Click();
-        h.script(replies);
+        enterMode(h, mode);
+        startLoops(h, {}, "C1");
+        h.port->script(replies);
         h.port->loseOnWrite = loseOnWrite;
 
-        h.w->Timer1_Timer();
+        h.s->tick();
 
-        const LoopStats &s = h.w->queryLoopStats();
+        const LoopStats &s = h.s->loops().queryStats();
         QCOMPARE(s.run(), qint64(1));
         for (int o = 0; o < kOutcomeCount; ++o)
             QVERIFY2(s.count(ExchangeOutcome(o)) == (o == outcome ? 1 : 0), qPrintable(outcomeKey(ExchangeOutcome(o))));
         QCOMPARE(s.holdOffs, qint64(holdOffs));
         QCOMPARE(s.times.count(), qint64(timed ? 1 : 0));
-        QCOMPARE(h.w->commandLoopStats().run(), qint64(0));
-        // The monitor holds the same outcome, and the summary shows it.
-        const MonitorRecord *last = h.w->lineMonitor().find(h.w->lineMonitor().lastSeq());
+        QCOMPARE(h.s->loops().commandStats().run(), qint64(0));
+        QCOMPARE(h.state().LpCount, qint64(1));
+        // The monitor holds the same outcome.
+        const MonitorRecord *last = h.s->lineMonitor().find(h.s->lineMonitor().lastSeq());
         QCOMPARE(last->kind, MonitorRecord::Result);
         QVERIFY2(last->bytes.startsWith("query " + outcomeKey(ExchangeOutcome(outcome)).toLatin1()), last->bytes);
-        QCOMPARE(h.w->lblLoopStats->isHidden(), false);
 
         if (h.port->PortOpen()) {
-            h.w->cmdQtstOff_Click();
-            h.w->cmdQtst_Click();
-            QCOMPARE(h.w->queryLoopStats().run(), qint64(0));
+            h.s->stopQueryLoop();
+            QVERIFY(h.s->startQueryLoop());
+            QCOMPARE(h.s->loops().queryStats().run(), qint64(0));
         }
     }
 
-    // A failed exchange still counts its tick, and the loop goes on.
+    // A failed exchange still counts its tick, and the loop goes on; started
+    // again, it counts from zero.
     void failedExchangeCounts()
     {
-        WindowHarness h;
+        SessionHarness h;
         prepare(h);
-        h.w->combCmd->setEditText(QStringLiteral("*idn?")); // no converter answers
-        h.w->cmdCmdtst_Click();
+        startLoops(h, "*idn?", {}); // no converter answers
 
-        h.w->Timer1_Timer();
-        h.w->Timer1_Timer();
+        h.s->tick();
+        h.s->tick();
 
         QCOMPARE(h.port->writes.size(), 2);
-        QCOMPARE(h.w->errorText(), QStringLiteral("Receive timeout error - no response from UUT"));
-        QCOMPARE(h.seams.beeps, 2);
-        QCOMPARE(h.w->LpCount, qint64(2));
-        QCOMPARE(h.w->CMDloopFlg, 1);
-        // Started again, the loop counts from zero.
-        QCOMPARE(h.w->commandLoopStats().run(), qint64(2));
-        h.w->cmdCmdtstoff_Click();
-        h.w->cmdCmdtst_Click();
-        QCOMPARE(h.w->commandLoopStats().run(), qint64(0));
+        QCOMPARE(h.view.error, QStringLiteral("Receive timeout error - no response from UUT"));
+        QCOMPARE(h.view.beeps, 2);
+        QCOMPARE(h.state().LpCount, qint64(2));
+        QCOMPARE(h.state().CMDloopFlg, 1);
+        QCOMPARE(h.s->loops().commandStats().run(), qint64(2));
+        h.s->stopCommandLoop();
+        QVERIFY(h.s->startCommandLoop());
+        QCOMPARE(h.s->loops().commandStats().run(), qint64(0));
     }
 };
 
-QTEST_MAIN(TestLoops)
+QTEST_GUILESS_MAIN(TestLoops)
 #include "tst_loops.moc"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main window headless: start-up state, the port dialog, cmdInit, help
-// and exit, Enter in the entry boxes; the session log, and the line monitor,
-// statistics and help windows reached by their keys.
+// and exit, Enter in the entry boxes, the loop controls; the session log, and
+// the line monitor, statistics and help windows reached by their keys.
 
 #include "app/HelpWindow.h"
 #include "app/LineMonitorView.h"
@@ -678,6 +678,67 @@ private slots:
         h.w->combCmd->setEditText("*cls");
         h.w->cmdSend_Click();
         QCOMPARE(h.port->writes.size(), 2);
+    }
+
+    // The loop controls: a click on an interval option sets the timer; Start
+    // swaps its loop's buttons unless its entry is empty, Stop swaps them
+    // back (also during a tick); the count, its label and the statistics
+    // summary show as the session says.
+    void loopControls()
+    {
+        WindowHarness h;
+        h.init(1);
+        frmMain &w = *h.w;
+        QVERIFY(User::showActive(&w));
+        const int ms[] = {100, 200, 300, 500, 1000};
+        for (int i : {4, 0, 1, 2, 3}) {
+            User::click(w.optTime[i]);
+            QCOMPARE(w.Timer1->interval(), ms[i]);
+            QVERIFY(w.optTime[i]->isChecked());
+        }
+        w.Timer1->stop(); // ticks are driven by the test
+        const auto loopButtons = [&] { return enabledButtons(w).filter(QStringLiteral("tst")); };
+        const QStringList stopped{"cmdQtst", "cmdCmdtst"};
+        User::click(w.cmdCmdtst); // both entries empty: refused
+        User::click(w.cmdQtst);
+        QCOMPARE(loopButtons(), stopped);
+        QCOMPARE(h.seams.beeps, 2);
+        w.combCmd->setEditText(QStringLiteral("*idn?"));
+        w.combQuery->setEditText(QStringLiteral("C1"));
+        User::click(w.cmdCmdtst);
+        QCOMPARE(loopButtons(), (QStringList{"cmdQtst", "cmdCmdtstoff"}));
+        User::click(w.cmdQtst);
+        QCOMPARE(loopButtons(), (QStringList{"cmdQtstOff", "cmdCmdtstoff"}));
+        QVERIFY(w.txtCount->isHidden() && w.lblCount->isHidden() && w.lblLoopStats->isHidden());
+
+        h.port->replyToNext(1, "ID\n>");
+        w.Timer1_Timer();
+        QVERIFY(!w.txtCount->isHidden());
+        QVERIFY(!w.lblCount->isHidden());
+        QCOMPARE(w.txtCount->text(), QStringLiteral("1"));
+        QVERIFY(!w.lblLoopStats->isHidden());
+        User::click(w.cmdCmdtstoff); // the query loop runs on, the count stays
+        QCOMPARE(loopButtons(), (QStringList{"cmdQtstOff", "cmdCmdtst"}));
+        QVERIFY(!w.txtCount->isHidden());
+        User::click(w.cmdQtstOff);
+        QCOMPARE(loopButtons(), stopped);
+        QVERIFY(w.txtCount->isHidden());
+        QVERIFY(w.lblCount->isHidden());
+
+        // Stopped during its tick: the tick still counts; the next one hides
+        // the count and leaves its label.
+        User::click(w.cmdCmdtst);
+        h.port->responder = [&](ScriptPort &p, const QByteArray &) {
+            w.cmdCmdtstoff_Click();
+            p.inject("ID\n>");
+        };
+        w.Timer1_Timer();
+        QCOMPARE(loopButtons(), stopped);
+        QCOMPARE(w.txtCount->text(), QStringLiteral("1"));
+        QVERIFY(!w.txtCount->isHidden());
+        w.Timer1_Timer();
+        QVERIFY(w.txtCount->isHidden());
+        QVERIFY(!w.lblCount->isHidden());
     }
 
     // Without stand-in seams the window's beep reaches the desktop's.
