@@ -57,6 +57,7 @@ PlanRunner::PlanRunner(BenchSession &session, const Plan &plan, const Options &o
     m_pace.setSingleShot(true);
     connect(&m_pace, &QTimer::timeout, this, &PlanRunner::next);
     m_pause.setSingleShot(true);
+    m_pause.setTimerType(Qt::PreciseTimer); // a pause lasts what it says, not 5 % less
     connect(&m_pause, &QTimer::timeout, this, &PlanRunner::resume);
 }
 
