@@ -388,6 +388,8 @@ private slots:
         QTest::newRow("sign and exponent")
             << QByteArray("SP1 = +2.5E+01 (x)") << "^SP1 = [-+]?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)? \\(x\\)$"
             << QByteArray("SP1 = -7 (x)") << QByteArray("SP2 = 5 (x)");
+        QTest::newRow("a negative reading alone")
+            << QByteArray("-5") << "^-?[0-9]+(\\.[0-9]+)?$" << QByteArray("7") << QByteArray("-5 x");
         QTest::newRow("digits in words stay")
             << QByteArray("X3.28 a.5") << "^X3\\.28 a\\.5$" << QByteArray("X3.28 a.5") << QByteArray("X3.29 a.5");
         QTest::newRow("pattern characters")
@@ -518,10 +520,19 @@ private slots:
                 out << n + '=' + xml.attributes().value(n).toString();
             return out.join(' ');
         };
+        int depth = 0; // every test case stands right in its suite
         while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement)
+            const QXmlStreamReader::TokenType token = xml.readNext();
+            if (token == QXmlStreamReader::EndElement)
+                --depth;
+            if (token != QXmlStreamReader::StartElement)
                 continue;
+            ++depth;
             const QString name = xml.name().toString();
+            if (name == "testcase")
+                QCOMPARE(depth, 3);
+            if (name == "failure" || name == "error" || name == "system-out")
+                --depth; // its text is read whole, its end with it
             if (name == "testsuites")
                 read << name + ' ' + attrs({"tests", "failures", "errors", "skipped", "time"});
             else if (name == "testsuite")

@@ -57,6 +57,17 @@ private slots:
         QCOMPARE(h.state().Rdg, QByteArray("earlier"));
         QCOMPARE(h.state().RdgAnswers, 0);
         QCOMPARE(h.port->inputCalls, 1 + 30001); // the drain, then every poll
+
+        // Blocked in the event loop while the line is idle, a wait counts the
+        // time it stood idle as polls: with nothing coming it ends by its count
+        // (here 30000 polls of 1 us), not after 30000 real polls.
+        SessionHarness b;
+        b.init();
+        b.port->mayBlock = true;
+        b.s->pollPacingMicros = 1;
+        b.send("*idn?");
+        QCOMPARE(b.view.error, QStringLiteral("Receive timeout error - no response from UUT"));
+        QVERIFY2(b.port->inputCalls < 1000, qPrintable(QString::number(b.port->inputCalls)));
     }
     void switchToX328()
     {

@@ -320,9 +320,15 @@ void TestSimProcess::runsPlans_data()
                              "expect /^Received STX -?[0-9.]+<cr> ETX$/\nsend @@@\n";
     QTest::newRow("a plan that passes") << smoke << QStringList{"--port", "DEVICE"} << 0 << 0 << "7 0 0 0"
                                         << QByteArray("7 passed, 0 failed, 0 errors, 0 not run");
-    QTest::newRow("a step that fails")
-        << QByteArray("open DEVICE 19200\nsend *idn?\nexpect Vek,Bench\nsend *cls\n") << QStringList{} << 0 << 1
-        << "3 1 0 0" << QByteArray("FAIL ");
+    const QByteArray failing = "open DEVICE 19200\nsend *idn?\nexpect Vek,Bench\nsend *cls\n";
+    QTest::newRow("a step that fails") << failing << QStringList{} << 0 << 1 << "3 1 0 0" << QByteArray("FAIL ");
+    QTest::newRow("stop on failure") << failing << QStringList{"--stop-on-failure"} << 0 << 1 << "3 1 0 1"
+                                     << QByteArray("NOT RUN");
+    QTest::newRow("repeated") << failing << QStringList{"--repeat", "2"} << 0 << 1 << "6 2 0 0"
+                              << QByteArray("line 2 #2: send *idn?");
+    QTest::newRow("a log that cannot be written: nothing sent")
+        << failing << QStringList{"--log", "/nonexistent-ornasertest/run.log"} << 0 << 2 << ""
+        << QByteArray("Cannot write the log file /nonexistent-ornasertest/run.log");
     QTest::newRow("a faulty plan: nothing sent") << QByteArray("open DEVICE\nsendd *idn?\n") << QStringList{} << 0
                                                  << 2 << "" << QByteArray("run.plan:2: unknown step 'sendd'");
     QTest::newRow("a port that will not open") << smoke << QStringList{"--port", "/dev/does-not-exist-42"} << 0 << 2
@@ -351,8 +357,11 @@ void TestSimProcess::runsPlans()
     file.write(plan.replace("DEVICE", device));
     file.close();
     arguments.replaceInStrings(QStringLiteral("DEVICE"), QString::fromLatin1(device));
-    arguments << QStringLiteral("--junit") << dir.filePath(QStringLiteral("report.xml")) << QStringLiteral("--log")
-              << dir.filePath(QStringLiteral("run.log")) << file.fileName();
+    if (!arguments.contains(QStringLiteral("--log")))
+        arguments << QStringLiteral("--log") << dir.filePath(QStringLiteral("run.log"));
+    if (!junit.isEmpty())
+        arguments << QStringLiteral("--junit") << dir.filePath(QStringLiteral("report.xml"));
+    arguments << file.fileName();
     QProcess run;
     run.setWorkingDirectory(dir.path());
     run.start(programBinary(QStringLiteral("orna-run")), arguments);
@@ -364,8 +373,12 @@ void TestSimProcess::runsPlans()
         ::kill(run.processId(), signal);
     }
     QVERIFY(run.waitForFinished(20000));
-    out += run.readAllStandardOutput() + run.readAllStandardError();
+    out += run.readAllStandardOutput();
+    const QByteArray err = run.readAllStandardError();
+    out += err;
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    // A run that passed has nothing to complain of.
+    QVERIFY2(status != 0 || err.isEmpty(), err.constData());
     QCOMPARE(run.exitCode(), status);
     QVERIFY2(out.contains(says), out.constData());
     QFile report(dir.filePath(QStringLiteral("report.xml")));

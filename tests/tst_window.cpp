@@ -42,6 +42,8 @@
 #include <QScopeGuard>
 #include <QStatusBar>
 #include <QTableView>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -122,6 +124,9 @@ private slots:
         QVERIFY(!w.MSComm1->PortOpen());
         QVERIFY(w.portsDialog() && w.portsDialog()->isHidden());
         QCOMPARE(h.port->openCount, 0);
+        // The menus hold their commands; the monitor and the plan's panel wait to be asked for.
+        QVERIFY(w.mnuHelp->actions().contains(w.actAbout) && w.mnuPlan->actions().contains(w.actRunPlan));
+        QVERIFY(w.dockMonitor->isHidden() && w.dockPlan->isHidden());
     }
 
     // Every control carries its name, caption and tooltip.
@@ -887,7 +892,12 @@ private slots:
         if (reason.isEmpty())
             return;
         QVERIFY2(guide->lblNotice->text().contains(reason), qPrintable(guide->lblNotice->text()));
-        QVERIFY(guide->lblNotice->text().contains(empty.fileName()));
+        QVERIFY(guide->lblNotice->text().contains(empty.fileName()) && !guide->lblNotice->isHidden());
+        // The association was asked for the help file's type.
+        if (QFile asked(tools.filePath(QStringLiteral("xdg-mime.args"))); association != "-" && openerStatus >= 0) {
+            QVERIFY(asked.open(QIODevice::ReadOnly));
+            QVERIFY2(asked.readAll().startsWith("query default "), "xdg-mime was not asked 'query default TYPE'");
+        }
         // The status bar's notice is short enough to be read whole.
         const QString notice = w.statusBar()->currentMessage();
         QVERIFY(!notice.isEmpty());
@@ -1172,7 +1182,15 @@ private slots:
         const quint64 replayFrom = w->lineMonitor().lastSeq() + 1;
         User::key(Qt::Key_R, Qt::ControlModifier);
         QVERIFY(w->dockPlan->isVisible());
+        // While it runs it can be stopped, and no second run starts.
+        QVERIFY(w->planRunner() && w->planPanel->cmdStopPlan->isEnabled() && !w->actRunPlan->isEnabled());
         QVERIFY(QTest::qWaitFor([w] { return !w->planRunner(); }, 20000));
+        // One row a step, each passed.
+        const int rows = w->planPanel->tblPlanSteps->topLevelItemCount();
+        QList<PlanError> errors;
+        QCOMPARE(rows, int(flattenPlan(readPlan(saved.fileName(), &errors)).size()));
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(w->planPanel->tblPlanSteps->topLevelItem(i)->text(0), QStringLiteral("passed"));
         QVERIFY2(w->planPanel->lblPlanSummary->text().startsWith(QStringLiteral("Passed: ")),
                  qPrintable(w->planPanel->lblPlanSummary->text() + QLatin1Char('\n') + QString::fromUtf8(planText)));
         QCOMPARE(transcriptFrom(replayFrom), byHand);
