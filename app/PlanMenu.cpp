@@ -20,6 +20,9 @@
 #include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+
+#include <algorithm>
 #include <QStatusBar>
 
 void frmMain::buildPlanUi()
@@ -78,26 +81,29 @@ void frmMain::actRecordPlan_Click(bool on)
     statusBar()->showMessage(QStringLiteral("Recording a plan: every operation becomes a step"), 15000);
 }
 
-// Stops recording and asks where to save the plan; cancelled, nothing is
-// saved (the recording is given up).
+// Asks where to save the plan and stops recording once it is saved; left
+// without a file (or when the file cannot be written), the recording goes
+// on: nothing recorded is lost.
 void frmMain::actStopRecording_Click()
 {
     if (!m_recorder->recording())
         return;
-    m_recorder->stop();
-    actRecordPlan->setChecked(false);
-    actStopRecording->setEnabled(false);
     const QString suggested = QDir::current().filePath(
         QStringLiteral("ornasertest-%1.plan").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     const QString path = m_seams->askSaveFile(this, QStringLiteral("Save Plan"), suggested,
                                               QStringLiteral("Plans (*.plan *.txt);;All files (*)"));
-    if (path.isEmpty())
-        return;
     QString why;
-    if (!SafeFile::replace(path, m_recorder->planText().toUtf8(), &why)) {
-        m_seams->warn(this, QStringLiteral("Save Plan"), QStringLiteral("Cannot write %1: %2").arg(path, why));
+    if (!path.isEmpty() && !SafeFile::replace(path, m_recorder->planText().toUtf8(), &why))
+        m_seams->warn(this, QStringLiteral("Save Plan"),
+                      QStringLiteral("Cannot write %1: %2. Still recording.").arg(path, why));
+    if (path.isEmpty() || !why.isEmpty()) {
+        actRecordPlan->setChecked(true);
+        statusBar()->showMessage(QStringLiteral("Still recording: the plan was not saved"), 15000);
         return;
     }
+    m_recorder->stop();
+    actRecordPlan->setChecked(false);
+    actStopRecording->setEnabled(false);
     statusBar()->showMessage(QStringLiteral("Plan of %1 steps saved to %2").arg(m_recorder->steps()).arg(path), 15000);
 }
 
@@ -120,6 +126,16 @@ void frmMain::actRunPlan_Click()
         return;
     }
     planPanel->showPlan(path, plan);
+    if (!dockPlan->isFloating() && dockPlan->isHidden()) {
+        // A window of its own beside this one: docked, it would widen the
+        // main window past a small screen.
+        dockPlan->setFloating(true);
+        dockPlan->resize(620, 440);
+        QRect place(frameGeometry().topRight() + QPoint(8, 0), dockPlan->size());
+        if (const QScreen *here = screen())
+            place.moveRight(std::min(place.right(), here->availableGeometry().right()));
+        dockPlan->move(place.topLeft());
+    }
     dockPlan->show();
     dockPlan->raise();
     m_runner = new PlanRunner(*m_session, plan, PlanRunner::Options(), this);

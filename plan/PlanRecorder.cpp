@@ -17,14 +17,18 @@ bool carriesNumber(const QByteArray &line)
     return std::any_of(line.cbegin(), line.cend(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Whether the operation's lines after its first carry readings that change
-// from run to run: a poll's data block, an Xon/Xoff query's reply, an SCPI
-// query's reply line.
-bool readsValues(const BenchOperation &op, const QByteArray &mode)
+// Whether a line of the operation carries a reading that changes from run
+// to run: a poll's data block and byte count, an Xon/Xoff query's reply, an
+// SCPI query's reply line.
+bool isReading(const BenchOperation &op, qsizetype index, const QByteArray &line)
 {
-    if (op.kind == BenchOperation::Query)
-        return true;
-    return op.kind == BenchOperation::Send && mode == "SCPI" && op.text.contains('?');
+    if (!carriesNumber(line) || index == 0)
+        return false;
+    if (op.kind == BenchOperation::Query && op.mode == "X3.28")
+        return line.startsWith("Received STX ") || line.startsWith("Byte Count=");
+    if (op.kind == BenchOperation::Query && op.mode == "XonXoff")
+        return line.startsWith("Received Characters: ");
+    return op.kind == BenchOperation::Send && op.mode == "SCPI" && op.text.contains('?');
 }
 } // namespace
 
@@ -38,7 +42,7 @@ void PlanRecorder::start()
     m_recording = true;
     m_steps = 0;
     m_lines = {writeComment(QStringLiteral(
-                   "Recorded by OrnaSerTest on %1.\n"
+                   "Recorded by OrnaSerTest on %1\n"
                    "Each step is an operation done by hand, followed by the transcript lines and the error it "
                    "produced.\nLines that carry a reading are patterns that let the numbers vary; tighten them as "
                    "you need.\nA pause stands where the line rested between two operations.")
@@ -88,9 +92,15 @@ QString PlanRecorder::openLine(const PortChoice &choice) const
                                           .arg(QLatin1Char(settings->parity))
                                           .arg(settings->stopBits)
                                     : QStringLiteral("8N1");
-    const bool simulator = m_session.portMap().entry(choice.number).kind == ComEntry::Simulator;
+    // The device itself where the number was pointed at one: a number
+    // means another device, or none, in the next session.
+    const ComEntry entry = m_session.portMap().entry(choice.number);
+    const QString port = entry.kind == ComEntry::Simulator ? QStringLiteral("simulator")
+                         : entry.kind == ComEntry::Device && entry.path.startsWith(QLatin1Char('/')) && !entry.path.contains(QLatin1Char(' '))
+                             ? entry.path
+                             : QStringLiteral("COM%1").arg(choice.number);
     return QStringLiteral("open %1 %2 %3")
-        .arg(simulator ? QStringLiteral("simulator") : QStringLiteral("COM%1").arg(choice.number))
+        .arg(port)
         .arg(settings ? settings->baud : 9600)
         .arg(format);
 }
@@ -120,22 +130,31 @@ void PlanRecorder::operationEnded(const BenchOperation &op)
     }
     m_lines.last() = m_lines.last().trimmed();
 
-    // What the step produced, from the line monitor's record of it.
+    // What the step produced, from the line monitor's record of it. A
+    // table operation's own exchanges show what the converter's prompts
+    // happened to do meanwhile; what it ends with is its result (the
+    // listing, "Commands loaded"), and that is what is expected of it.
     const LineMonitor &monitor = m_session.lineMonitor();
+    const bool tableOperation = op.kind == BenchOperation::LoadTable || op.kind == BenchOperation::ReadTable;
     QList<QByteArray> lines;
     QString error;
     for (quint64 seq = std::max(op.firstSeq, monitor.firstSeq()); seq <= op.lastSeq; ++seq) {
         const MonitorRecord *r = monitor.find(seq);
+        if (r && r->kind == MonitorRecord::Show && tableOperation)
+            lines.clear();
         if (r && (r->kind == MonitorRecord::Show || r->kind == MonitorRecord::Line))
             lines << r->bytes;
         else if (r && r->kind == MonitorRecord::Error)
             error = QString::fromUtf8(r->bytes);
     }
-    const bool readings = readsValues(op, op.mode);
+    // A query's wait ends with its reply line; whether the prompt came in
+    // the same read is a matter of timing, so it is not expected.
+    if (op.kind == BenchOperation::Send && op.mode == "SCPI" && op.text.contains('?'))
+        lines.removeAll(QByteArray("Prompt received"));
     bool patterned = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         Expectation e;
-        if (readings && i > 0 && carriesNumber(lines[i])) {
+        if (isReading(op, i, lines[i])) {
             e = shapeExpectation(lines[i]);
             patterned = true;
         } else {

@@ -3,6 +3,7 @@
 
 #include "serial/ComPortMap.h"
 #include "serial/LineMonitor.h"
+#include "serial/LineSettings.h"
 #include "serial/PortObject.h"
 #include "serial/PortSelection.h"
 #include "session/BenchSession.h"
@@ -56,6 +57,9 @@ PlanRunner::PlanRunner(BenchSession &session, const Plan &plan, const Options &o
     }
     m_pace.setSingleShot(true);
     connect(&m_pace, &QTimer::timeout, this, &PlanRunner::next);
+    m_settle.setInterval(2);
+    m_settle.setTimerType(Qt::PreciseTimer);
+    connect(&m_settle, &QTimer::timeout, this, &PlanRunner::settleTick);
     m_pause.setSingleShot(true);
     m_pause.setTimerType(Qt::PreciseTimer); // a pause lasts what it says, not 5 % less
     connect(&m_pause, &QTimer::timeout, this, &PlanRunner::resume);
@@ -84,6 +88,7 @@ bool PlanRunner::start()
     }
     m_running = true;
     m_stopAsked = false;
+    m_opened = false;
     m_endWhy.clear();
     m_cursor.emplace(m_plan);
     m_pace.start(0);
@@ -132,7 +137,10 @@ void PlanRunner::runStep(const PlanItem &item)
     if (item.step->kind == PlanStep::Pause) {
         // The line rests; the event loop goes on (input is read as it comes).
         m_resume = [this, result, took]() mutable {
-            result.outcome = StepResult::Passed;
+            // Cut short by a stop, the pause did not run its time.
+            result.outcome = m_stopAsked ? StepResult::NotRun : StepResult::Passed;
+            if (m_stopAsked)
+                result.message = QStringLiteral("the run was stopped during the pause");
             result.seconds = double(took.nsecsElapsed()) / 1e9;
             finishStep(result);
         };
@@ -260,12 +268,15 @@ bool PlanRunner::open(const PlanStep &given, StepResult &result)
         m_session.reportError(refusal);
         judge(given, fromSeq, result);
     }
+    if (m_session.port().PortOpen())
+        m_opened = true;
     if (m_session.port().PortOpen() || result.outcome == StepResult::Passed)
         return !m_session.exitPending();
-    // The port would not open and nothing expected that: nothing more can go out.
+    // The port would not open and nothing expected that: nothing more can
+    // go out. Refused before anything was sent, the run sent nothing.
     result.outcome = StepResult::Error;
     result.message = m_session.view().errorText();
-    m_summary.portRefused = true;
+    m_summary.portRefused = !m_opened;
     m_endWhy = QStringLiteral("the port did not open at %1").arg(result.id);
     return false;
 }
@@ -302,7 +313,30 @@ void PlanRunner::finishStep(StepResult &result)
         finishRun();
         return;
     }
-    m_pace.start(0);
+    settle();
+}
+
+void PlanRunner::settle()
+{
+    const auto line = parseLineSettings(m_session.port().Settings());
+    const int characterMs = line ? int(1000 * line->bitsPerChar() / line->baud) + 1 : 0;
+    m_quietMs = std::max(kQuietMs, 4 * characterMs);
+    m_seenSeq = m_session.lineMonitor().lastSeq();
+    m_quietFor.start();
+    m_settling.start();
+    m_settle.start();
+}
+
+void PlanRunner::settleTick()
+{
+    if (const quint64 seq = m_session.lineMonitor().lastSeq(); seq != m_seenSeq) {
+        m_seenSeq = seq;
+        m_quietFor.start();
+    }
+    if (m_quietFor.elapsed() < m_quietMs && m_settling.elapsed() < kSettleMaxMs && !m_stopAsked)
+        return;
+    m_settle.stop();
+    next();
 }
 
 void PlanRunner::reportNotRun(const QString &why)
@@ -325,6 +359,7 @@ void PlanRunner::finishRun()
     m_running = false;
     m_pace.stop();
     m_pause.stop();
+    m_settle.stop();
     m_resume = {};
     m_summary.seconds = double(m_clock.nsecsElapsed()) / 1e9;
     // The loss or an exit asked for meanwhile comes due now.

@@ -8,6 +8,11 @@
 // its last, so the user's clicks and the loops' ticks are refused or
 // skipped meanwhile, as during any exchange.
 //
+// Between two steps the line is given time to fall quiet (kQuietMs, or
+// four characters' time on a slow line, at most kSettleMaxMs), as it does
+// at a person's pace: a prompt that trails a reply is read and dropped
+// then, not taken for the next step's answer.
+//
 // A port that will not open ends the run (the rest not run), and so does a
 // line lost during a step, or stop().
 
@@ -45,7 +50,7 @@ struct RunSummary
     int failed = 0;
     int errors = 0;
     int notRun = 0;
-    bool portRefused = false; // an open step's port would not open
+    bool portRefused = false; // an open step's port would not open before any port had opened: nothing sent
     bool lineLost = false;
     bool interrupted = false; // stop() or the program's end
     bool refused = false;     // the line was busy: nothing ran
@@ -69,6 +74,9 @@ public:
         int repeat = 1;      // the whole plan this many times
         bool stopOnFailure = false;
     };
+
+    static constexpr int kQuietMs = 20;
+    static constexpr int kSettleMaxMs = 500;
 
     PlanRunner(BenchSession &session, const Plan &plan, const Options &options, QObject *parent = nullptr);
     ~PlanRunner() override;
@@ -95,6 +103,8 @@ private:
     void judge(const PlanStep &step, quint64 fromSeq, StepResult &result);
     void finishStep(StepResult &result);
     void resume();
+    void settle();
+    void settleTick();
     void finishRun();
     void reportNotRun(const QString &why);
 
@@ -104,10 +114,16 @@ private:
     std::optional<PlanCursor> m_cursor;
     QTimer m_pace;  // the next step
     QTimer m_pause; // the end of a pause step
+    QTimer m_settle; // looks whether the line has fallen quiet
+    QElapsedTimer m_quietFor;
+    QElapsedTimer m_settling;
+    quint64 m_seenSeq = 0;
+    int m_quietMs = kQuietMs;
     std::function<void()> m_resume;
     QElapsedTimer m_clock;
     RunSummary m_summary;
     bool m_running = false;
     bool m_stopAsked = false;
+    bool m_opened = false; // a port opened in this run
     QString m_endWhy; // why the rest is not run
 };

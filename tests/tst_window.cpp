@@ -1168,6 +1168,9 @@ private slots:
         enter(w->combCmd, QStringLiteral("*esr?"));
         QVERIFY(w->planRecorder().steps() >= 12);
         const QStringList byHand = transcriptFrom(byHandFrom);
+        // Left without a file, the recording goes on.
+        User::key(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(w->planRecorder().recording() && w->actRecordPlan->isChecked());
         h.seams.saveAnswers << dir.filePath(QStringLiteral("session.plan"));
         User::key(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(!w->planRecorder().recording() && !w->actRecordPlan->isChecked());

@@ -34,7 +34,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -101,6 +103,21 @@ JUnitCase junitCase(const StepResult &r, const QString &className)
     return c;
 }
 
+// The statistics of the send and query steps: the loop statistics' rows
+// that mean something for steps (no start, no skipped ticks).
+QString stepStats(const RunSummary &s)
+{
+    QString text = QStringLiteral("%1  %2  %3\n").arg(QString(), -30).arg(QStringLiteral("Send steps"), 12).arg(
+        QStringLiteral("Query steps"), 12);
+    for (const StatsRow &row : statsRows()) {
+        const QString label = QLatin1String(row.label);
+        if (label.startsWith(QLatin1String("Started")) || label.startsWith(QLatin1String("Ticks skipped")))
+            continue;
+        text += QStringLiteral("%1  %2  %3\n").arg(label, -30).arg(row.value(s.sends), 12).arg(row.value(s.queries), 12);
+    }
+    return text;
+}
+
 struct Args
 {
     QStringList plans;
@@ -148,6 +165,15 @@ std::optional<Args> parseArgs(QCoreApplication &app, int *status)
         return std::nullopt;
     }
     a.options.port = parser.value(QStringLiteral("port"));
+    if (!a.options.port.isEmpty()) {
+        // The same ports an open step takes.
+        QList<PlanError> errors;
+        parsePlan("open " + a.options.port.toUtf8(), QStringLiteral("--port"), &errors);
+        if (!errors.isEmpty()) {
+            usageError(QStringLiteral("--port: %1").arg(errors.first().message));
+            return std::nullopt;
+        }
+    }
     if (parser.isSet(QStringLiteral("baud"))) {
         a.options.baud = parser.value(QStringLiteral("baud")).toInt();
         if (!QList<int>{1200, 2400, 9600, 19200, 38400}.contains(a.options.baud)) {
@@ -174,9 +200,51 @@ std::optional<Args> parseArgs(QCoreApplication &app, int *status)
     a.options.stopOnFailure = parser.isSet(QStringLiteral("stop-on-failure"));
     a.junit = parser.value(QStringLiteral("junit"));
     a.log = parser.value(QStringLiteral("log"));
+    // Known at once, not after the run: a report or a log that cannot be
+    // written stops orna-run before it sends anything.
+    for (const QString &file : {a.junit, a.log}) {
+        const QFileInfo folder(QFileInfo(file).absolutePath());
+        if (!file.isEmpty() && (!folder.isDir() || !folder.isWritable())) {
+            usageError(QStringLiteral("cannot write %1: the folder %2 does not exist or may not be written")
+                           .arg(file, folder.filePath()));
+            return std::nullopt;
+        }
+    }
     a.check = parser.isSet(QStringLiteral("check"));
     *status = 0;
     return a;
+}
+
+// A report of plans that were not run for their faults: CI shows the
+// faults, never an older report.
+void reportFaults(const Args &args, const QMap<QString, QStringList> &faults)
+{
+    if (args.junit.isEmpty())
+        return;
+    QList<JUnitSuite> suites;
+    for (const QString &file : args.plans) {
+        JUnitSuite suite;
+        suite.name = QFileInfo(file).completeBaseName();
+        suite.timestamp = QDateTime::currentDateTime();
+        JUnitCase c;
+        c.name = QStringLiteral("reading the plan");
+        c.className = suite.name;
+        if (faults.contains(file)) {
+            c.outcome = JUnitCase::Error;
+            c.message = QStringLiteral("the plan has faults; nothing was run");
+            c.details = faults.value(file).join(QLatin1Char('\n'));
+        } else {
+            c.outcome = JUnitCase::Skipped;
+            c.message = QStringLiteral("not run: another plan has faults");
+        }
+        suite.cases << c;
+        suites << suite;
+    }
+    QBuffer xml;
+    xml.open(QIODevice::WriteOnly);
+    QString why;
+    if (!::writeJUnit(&xml, suites) || !SafeFile::replace(args.junit, xml.data(), &why))
+        usageError(QStringLiteral("cannot write %1: %2").arg(args.junit, why));
 }
 
 // The plans, read and checked; every fault of every plan is said.
@@ -184,6 +252,7 @@ std::optional<QList<Plan>> readPlans(const Args &args)
 {
     QList<Plan> plans;
     bool faulty = false;
+    QMap<QString, QStringList> faults;
     for (const QString &file : args.plans) {
         QList<PlanError> errors;
         Plan plan = readPlan(file, &errors);
@@ -191,13 +260,17 @@ std::optional<QList<Plan>> readPlans(const Args &args)
                                        [](const PlanStep &s) { return s.kind == PlanStep::Open; });
         if (errors.isEmpty() && !opens && args.options.port.isEmpty())
             errors.append({file, 0, QStringLiteral("no open step: give the port with --port")});
-        for (const PlanError &e : errors)
+        for (const PlanError &e : errors) {
             std::fputs(qPrintable(e.text() + QLatin1Char('\n')), stderr);
+            faults[file] << e.text();
+        }
         faulty = faulty || !errors.isEmpty();
         plans.append(plan);
     }
-    if (faulty)
+    if (faulty) {
+        reportFaults(args, faults);
         return std::nullopt;
+    }
     return plans;
 }
 
@@ -292,7 +365,7 @@ private:
                 .arg(s.seconds, 0, 'f', 3)
                 .arg(s.interrupted ? QStringLiteral(" (interrupted)") : QString()));
         if (s.sends.run() + s.queries.run() > 0)
-            say(statsText(s.sends, s.queries, QStringLiteral("Send steps"), QStringLiteral("Query steps")));
+            say(stepStats(s));
         m_suite.seconds = s.seconds;
         m_suites.append(m_suite);
         if (s.portRefused)
@@ -343,6 +416,9 @@ private:
 
 int main(int argc, char *argv[])
 {
+    // A reader of the output that goes away (orna-run | head) ends the
+    // output, not the run: the report, the log and the port come first.
+    ::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orna-run"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORNA_VERSION));
