@@ -99,7 +99,8 @@ void frmMain::actAbout_Click()
                                "--help</tt>");
         if (!docs.simulator.isEmpty())
             text += QStringLiteral(", %1").arg(docs.simulator.toHtmlEscaped());
-        text += QStringLiteral(".</p>");
+        text += QStringLiteral(".</p><p>Plans: Plan &gt; Record Plan and Run Plan, and <b>orna-run</b> without a "
+                               "window (<tt>man orna-run</tt>); the format in docs/plans.md.</p>");
         m_about = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About OrnaSerTest"), text, QMessageBox::Ok,
                                   this);
         m_about->setObjectName(QStringLiteral("frmAbout"));
