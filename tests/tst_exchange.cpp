@@ -800,6 +800,10 @@ private slots:
             QCOMPARE(lines.value(2), QByteArray("# 4 records were pushed out of the monitor before they were written"));
             QCOMPARE(lines.size(), 2 + 1 + 4 + 1);
         } else {
+            // The header the guide documents, then the records.
+            QVERIFY2(lines.value(0).startsWith("# OrnaSerTest session log, wall clock in local time (UTC"),
+                     lines.value(0).constData());
+            QCOMPARE(lines.value(1), QByteArray("# wall clock\tms since the line opened\trecord\tbytes in hex\ttext"));
             QVERIFY2(lines.value(2).endsWith("\tOPEN\t-\tCOM 1 /dev/ttyS0 9600,N,8,1"), lines.value(2).constData());
             QCOMPARE(lines.size(), 2 + 3 + 1);
         }

@@ -230,9 +230,12 @@ private slots:
         QTest::newRow("stale lock file of a dead process, opened as a user")
             << "stale-lock" << QStringList{"stale lock file", "/var/lock/LCK..", "names process %dead", "no longer runs"}
             << QStringList{"in use", "permission denied"};
-        QTest::newRow("held through a lock file in /tmp")
-            << "tmp-lock" << QStringList{"in use", "(pid %holder) holds its lock file /tmp/LCK.."}
-            << QStringList{"/var/lock"};
+        // Lock files are looked for in every folder serial programs use.
+        for (const char *folder : {"/tmp", "/var/spool/uucp"})
+            QTest::newRow(qPrintable(QStringLiteral("held through a lock file in %1").arg(QLatin1String(folder))))
+                << QStringLiteral("lock-in:%1").arg(QLatin1String(folder))
+                << QStringList{"in use", QStringLiteral("(pid %holder) holds its lock file %1/LCK..").arg(QLatin1String(folder))}
+                << QStringList{"/var/lock"};
         // Not refused: the note says what was done.
         QTest::newRow("stale lock file of a dead process, taken over")
             << "stale-taken" << QStringList{"took over the stale lock file /var/lock/LCK..", "process %dead"}
@@ -394,9 +397,12 @@ private slots:
             if (const struct group *g = ::getgrgid(st.st_gid))
                 groupName = QString::fromLocal8Bit(g->gr_name);
             opened = port.openDevice(node);
-        } else if (situation == QLatin1String("tmp-lock")) {
+        } else if (situation.startsWith(QLatin1String("lock-in:"))) {
+            const QString folder = situation.mid(8);
+            if (!QFileInfo(folder).isDir() && (::geteuid() != 0 || !QDir().mkpath(folder)))
+                QSKIP("no such lock folder here, and only root may make it");
             QVERIFY(startHolder([](int) { return true; }));
-            staleLock = QStringLiteral("/tmp/LCK..") + QFileInfo(peer.slavePath()).canonicalFilePath().mid(5).replace('/', '_');
+            staleLock = folder + QStringLiteral("/LCK..") + QFileInfo(peer.slavePath()).canonicalFilePath().mid(5).replace('/', '_');
             QFile lock(staleLock);
             QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
             lock.write(QByteArray::number(holder).rightJustified(10) + "\n");
