@@ -127,6 +127,7 @@ void PlanRunner::next()
 
 void PlanRunner::runStep(const PlanItem &item)
 {
+    m_stepMode = m_session.state().cmdMode;
     StepResult result;
     result.id = item.id();
     result.name = item.name();
@@ -313,14 +314,14 @@ void PlanRunner::finishStep(StepResult &result)
         finishRun();
         return;
     }
-    settle();
+    settle(m_stepMode == "SCPI" || m_session.state().cmdMode == "SCPI");
 }
 
-void PlanRunner::settle()
+void PlanRunner::settle(bool scpi)
 {
     const auto line = parseLineSettings(m_session.port().Settings());
-    const int characterMs = line ? int(1000 * line->bitsPerChar() / line->baud) + 1 : 0;
-    m_quietMs = std::max(kQuietMs, 4 * characterMs);
+    const double characterMs = line ? 1000.0 * line->bitsPerChar() / line->baud : 1.0;
+    m_quietMs = scpi ? std::max(kQuietMs, int(4 * characterMs) + 1) : int(2 * characterMs) + 1;
     m_seenSeq = m_session.lineMonitor().lastSeq();
     m_quietFor.start();
     m_settling.start();

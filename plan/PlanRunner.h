@@ -8,10 +8,12 @@
 // its last, so the user's clicks and the loops' ticks are refused or
 // skipped meanwhile, as during any exchange.
 //
-// Between two steps the line is given time to fall quiet (kQuietMs, or
-// four characters' time on a slow line, at most kSettleMaxMs), as it does
-// at a person's pace: a prompt that trails a reply is read and dropped
-// then, not taken for the next step's answer.
+// Between two steps the line is given time to fall quiet, as it does at a
+// person's pace: a prompt that trails an SCPI reply (or comes late after a
+// language switch) is read and dropped then, not taken for the next step's
+// answer. Where SCPI was spoken the quiet must last kQuietMs (or four
+// characters' time on a slow line); in X3.28 and Xon/Xoff, whose exchanges
+// end with their last byte, two characters' time. At most kSettleMaxMs.
 //
 // A port that will not open ends the run (the rest not run), and so does a
 // line lost during a step, or stop().
@@ -103,7 +105,7 @@ private:
     void judge(const PlanStep &step, quint64 fromSeq, StepResult &result);
     void finishStep(StepResult &result);
     void resume();
-    void settle();
+    void settle(bool scpi);
     void settleTick();
     void finishRun();
     void reportNotRun(const QString &why);
@@ -119,6 +121,7 @@ private:
     QElapsedTimer m_settling;
     quint64 m_seenSeq = 0;
     int m_quietMs = kQuietMs;
+    QByteArray m_stepMode; // the language when the step began
     std::function<void()> m_resume;
     QElapsedTimer m_clock;
     RunSummary m_summary;
