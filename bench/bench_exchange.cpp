@@ -8,8 +8,9 @@
 //       through cmdQuery_Click: poll, ACK, EOT, data block, ACK, EOT); the
 //       time of each click in microseconds goes to OUTFILE, one line each.
 //   bench_exchange --memory DEVICE COUNT
-//       resident memory with the window shown, with the line open, and after
-//       COUNT exchanges (half SCPI queries, half X3.28 polls), as key=value.
+//       resident memory with the window shown, with the line open, after
+//       half of COUNT exchanges and after all (blocks of 1,000 SCPI queries
+//       and 1,000 X3.28 polls in turn), as key=value.
 //   --record FOLDER (before the rest): the line monitor shown and a log
 //       file written continuously into FOLDER, as a bench engineer runs it.
 //
@@ -25,6 +26,7 @@
 #include <QAction>
 #include <QComboBox>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -166,19 +168,34 @@ int main(int argc, char *argv[])
     if (!memoryMode)
         return timed(w, std::strcmp(argv[2], "x328") == 0, bare, std::atoi(argv[3]), argv[4]);
 
+    // Blocks of SCPI queries and X3.28 polls in turn, so both halves hold
+    // the same mix; the first half fills the line monitor's ring (100,000
+    // records), after which its memory is what it keeps.
     const int count = std::atoi(argv[3]);
+    constexpr int kBlock = 1000;
     const long long rssOpen = residentKiB();
+    long long rssWarm = rssOpen;
     int failures = 0;
-    for (int i = 0; i < count / 2; ++i)
-        failures += !scpiQuery(w);
-    if (!enterX328(w))
-        return 1;
-    w.combQuery->setEditText(QStringLiteral("C1"));
-    for (int i = count / 2; i < count; ++i)
-        failures += !x328Poll(w);
-    leaveX328(w);
+    for (int done = 0; done < count;) {
+        const int block = std::min(kBlock, count - done);
+        const bool x328 = (done / kBlock) % 2 == 1;
+        if (x328) {
+            if (!enterX328(w))
+                return 1;
+            w.combQuery->setEditText(QStringLiteral("C1"));
+        }
+        for (int i = 0; i < block; ++i)
+            failures += x328 ? !x328Poll(w) : !scpiQuery(w);
+        if (x328)
+            leaveX328(w);
+        const bool halfway = done < count / 2 && done + block >= count / 2;
+        done += block;
+        if (halfway)
+            rssWarm = residentKiB();
+    }
     const long long rssAfter = residentKiB();
-    std::printf("rss_shown_kib=%lld\nrss_open_kib=%lld\nrss_after_kib=%lld\nexchanges=%d\nfailures=%d\n", rssShown,
-                rssOpen, rssAfter, count, failures);
+    std::printf("rss_shown_kib=%lld\nrss_open_kib=%lld\nrss_warm_kib=%lld\nrss_after_kib=%lld\nexchanges=%d\n"
+                "failures=%d\n",
+                rssShown, rssOpen, rssWarm, rssAfter, count, failures);
     return failures ? 1 : 0;
 }

@@ -430,6 +430,9 @@ private slots:
         run.junkRate = 0;
         run.silentRate = 0;
         run.nakRate = 0;
+        // Whole replies: a query's wait ends at its LF, so a prompt split off
+        // behind it would come after the wait.
+        run.splitRate = 0;
         auto click = [](QPushButton *b) {
             DeliveryLevel level;
             b->click();
