@@ -61,6 +61,7 @@ void TestSimScpi::identificationHasFourFieldsAndPrompt_data()
     QTest::newRow("lower, CR LF") << QByteArray("*idn?\r\n");
     QTest::newRow("CR alone, as terminal programs end a line") << QByteArray("*idn?\r");
     QTest::newRow("blanks around") << QByteArray("  *Idn? \n");
+    QTest::newRow("after a host's DLE ENQ on leaving") << QByteArray("\x10\x05*idn?\n");
 }
 
 void TestSimScpi::identificationHasFourFieldsAndPrompt()

@@ -51,6 +51,7 @@ void TestSimXonXoff::commandGetsXoffThenXon_data()
     QTest::addColumn<double>("setPoint");
     QTest::newRow("good") << QByteArray("= SP1 100\r") << 100.0;
     QTest::newRow("CR LF") << QByteArray("= sp1 42\r\n") << 42.0;
+    QTest::newRow("after a host's DLE ENQ on leaving") << QByteArray("\x10\x05= SP1 50\r") << 50.0;
     // This language has no error answer: a bad command looks the same.
     QTest::newRow("read-only") << QByteArray("= C1 100\r") << 75.0;
     QTest::newRow("unknown") << QByteArray("= XX 1\r") << 75.0;

@@ -198,10 +198,21 @@ void OrnaEngine::feedScpi(char b, double t)
         handleScpiLine(line, overflow, t);
         return;
     }
+    if (takeDisconnect(m_scpiLine, b, t))
+        return;
     if (m_scpiLine.size() >= MaxLine)
         m_scpiOverflow = true;
     else
         m_scpiLine.append(b);
+}
+
+bool OrnaEngine::takeDisconnect(QByteArray &line, char b, double t)
+{
+    if (b != ENQ || !line.endsWith(DLE))
+        return false;
+    line.chop(1);
+    log(SimFrame::FromHost, t, QByteArray(1, DLE) + ENQ, QStringLiteral("X3.28 disconnect, no link: ignored"));
+    return true;
 }
 
 void OrnaEngine::handleScpiLine(const QByteArray &raw, bool overflow, double t)
@@ -550,6 +561,8 @@ void OrnaEngine::feedXonXoff(char b, double t)
         handleXonLine(line, t);
         return;
     }
+    if (takeDisconnect(m_xonLine, b, t))
+        return;
     if (m_xonLine.size() < MaxLine)
         m_xonLine.append(b);
 }

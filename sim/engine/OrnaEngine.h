@@ -100,6 +100,10 @@ private:
     void escapeToScpi(double t);
 
     void feedScpi(char b, double t);
+    // DLE ENQ, the X3.28 disconnect, arriving in a text language (a host
+    // sends it on leaving whatever the language): taken off the line being
+    // gathered and ignored, so it does not spoil the next command.
+    bool takeDisconnect(QByteArray &line, char b, double t);
     void handleScpiLine(const QByteArray &raw, bool overflow, double t);
     std::optional<QByteArray> assignAnsi(const QByteArray &args);
     std::optional<QByteArray> assignAnsiQuery(const QByteArray &args);
