@@ -9,6 +9,7 @@
 #include "sim/SimLinePort.h"
 #include "sim/SimulatedLine.h"
 #include "support/RecordingPort.h"
+#include "support/SimFrames.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -147,19 +148,12 @@ QList<SimFrame> SimHarness::frames() const
 
 QString SimHarness::logText() const
 {
-    QStringList lines;
-    for (const SimFrame &f : frames())
-        lines << f.toLogLine();
-    return lines.join(QLatin1Char('\n'));
+    return simLogText(frames());
 }
 
 QByteArray SimHarness::hostBytes() const
 {
-    QByteArray all;
-    for (const SimFrame &f : frames())
-        if (f.kind == SimFrame::FromHost)
-            all += f.bytes;
-    return all;
+    return simHostBytes(frames());
 }
 
 void SimHarness::clearLog()

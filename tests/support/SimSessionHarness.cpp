@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "support/SimSessionHarness.h"
 
+#include "support/SimFrames.h"
+
 #include <QElapsedTimer>
-#include <QStringList>
 #include <QTest>
 
 #include <algorithm>
@@ -20,19 +21,12 @@ SimConfig SimSessionHarness::fastConfig()
 
 QString SimSessionHarness::logText() const
 {
-    QStringList lines;
-    for (const SimFrame &f : frames())
-        lines << f.toLogLine();
-    return lines.join(QLatin1Char('\n'));
+    return simLogText(frames());
 }
 
 QByteArray SimSessionHarness::hostBytes() const
 {
-    QByteArray all;
-    for (const SimFrame &f : frames())
-        if (f.kind == SimFrame::FromHost)
-            all += f.bytes;
-    return all;
+    return simHostBytes(frames());
 }
 
 bool SimSessionHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
