@@ -136,12 +136,6 @@ void PlanPanel::finished(const RunSummary &s)
         lblPlanSummary->setText(QStringLiteral("Not run: another operation holds the line"));
         return;
     }
-    lblPlanSummary->setText(QStringLiteral("%1: %2 passed, %3 failed, %4 errors, %5 not run, in %6 s%7")
-                                .arg(s.allPassed() ? QStringLiteral("Passed") : QStringLiteral("Failed"))
-                                .arg(s.passed)
-                                .arg(s.failed)
-                                .arg(s.errors)
-                                .arg(s.notRun)
-                                .arg(s.seconds, 0, 'f', 2)
-                                .arg(s.interrupted ? QStringLiteral(" (stopped)") : QString()));
+    lblPlanSummary->setText((s.allPassed() ? QStringLiteral("Passed: ") : QStringLiteral("Failed: ")) +
+                            s.countsText(2) + (s.interrupted ? QStringLiteral(" (stopped)") : QString()));
 }

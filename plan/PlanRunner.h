@@ -62,6 +62,17 @@ struct RunSummary
     LoopStats queries;
 
     bool allPassed() const { return failed == 0 && errors == 0 && notRun == 0 && !refused; }
+    // "3 passed, 1 failed, 0 errors, 0 not run, in 2.50 s", the seconds with
+    // `decimals` places.
+    QString countsText(int decimals) const
+    {
+        return QStringLiteral("%1 passed, %2 failed, %3 errors, %4 not run, in %5 s")
+            .arg(passed)
+            .arg(failed)
+            .arg(errors)
+            .arg(notRun)
+            .arg(seconds, 0, 'f', decimals);
+    }
 };
 
 class PlanRunner : public QObject

@@ -356,14 +356,8 @@ private:
 
     void planDone(const Plan &plan, const RunSummary &s)
     {
-        say(QStringLiteral("%1: %2 passed, %3 failed, %4 errors, %5 not run, in %6 s%7")
-                .arg(plan.fileName)
-                .arg(s.passed)
-                .arg(s.failed)
-                .arg(s.errors)
-                .arg(s.notRun)
-                .arg(s.seconds, 0, 'f', 3)
-                .arg(s.interrupted ? QStringLiteral(" (interrupted)") : QString()));
+        say(plan.fileName + QStringLiteral(": ") + s.countsText(3) +
+            (s.interrupted ? QStringLiteral(" (interrupted)") : QString()));
         if (s.sends.run() + s.queries.run() > 0)
             say(stepStats(s));
         m_suite.seconds = s.seconds;
