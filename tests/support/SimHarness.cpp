@@ -194,22 +194,9 @@ bool SimHarness::waitForLog(const QString &text, int timeoutMs)
 
 bool SimHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
 {
+    if (m_simPort)
+        return simWaitUntil(*m_simPort, cond, timeoutMs);
     QElapsedTimer t;
-    if (m_simPort) {
-        // The converter's clock runs while nothing reads, at least as fast
-        // as the real one (the loop timer ticks in real time); what it sends
-        // waits for the program's next read.
-        t.start();
-        for (qint64 ran = 0; !cond();) {
-            if (t.elapsed() > timeoutMs)
-                return cond();
-            QTest::qWait(1);
-            const qint64 now = t.elapsed();
-            m_simPort->idle(double(std::max<qint64>(now - ran, 1)) / 1000.0);
-            ran = now;
-        }
-        return true;
-    }
     t.start();
     while (!cond()) {
         if (t.elapsed() > timeoutMs)

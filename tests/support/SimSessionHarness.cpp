@@ -3,11 +3,6 @@
 
 #include "support/SimFrames.h"
 
-#include <QElapsedTimer>
-#include <QTest>
-
-#include <algorithm>
-
 SimConfig SimSessionHarness::fastConfig()
 {
     SimConfig config;
@@ -31,20 +26,7 @@ QByteArray SimSessionHarness::hostBytes() const
 
 bool SimSessionHarness::waitUntil(const std::function<bool()> &cond, int timeoutMs)
 {
-    // The converter's clock runs while nothing reads, at least as fast as
-    // the real one (the loop timer ticks in real time); what it sends waits
-    // for the next read.
-    QElapsedTimer t;
-    t.start();
-    for (qint64 ran = 0; !cond();) {
-        if (t.elapsed() > timeoutMs)
-            return cond();
-        QTest::qWait(1);
-        const qint64 now = t.elapsed();
-        sim->idle(double(std::max<qint64>(now - ran, 1)) / 1000.0);
-        ran = now;
-    }
-    return true;
+    return simWaitUntil(*sim, cond, timeoutMs);
 }
 
 bool SimSessionHarness::waitForLog(const QString &text, int timeoutMs)
